@@ -1,0 +1,50 @@
+// The seam between the supervisor and the operating system. The product implements it with
+// Win32 calls under platform/win32; the native tests implement it with a simulated platform.
+#pragma once
+
+#include <cstdint>
+
+// Hundredths of a second since start-up; differences are taken modulo 2^32.
+using Ticks = std::uint32_t;
+
+// ---- Clock, sleep, files and messages ----
+
+Ticks ticks_now();
+void sleep_seconds(std::uint32_t seconds);
+// 0 when anything of that name exists (file, directory, hidden, read-only), -1 otherwise.
+int file_exists(const char* path);
+// Replaces the file's content with text, each LF stored as CR LF. False when nothing could be
+// written; never prints.
+bool write_text_file(const char* path, const char* text);
+// Standard output: line-buffered on a console, fully buffered otherwise, flushed by exit_process.
+void print_message(const char* text);
+// Standard error, unbuffered: the supervisor's operational warnings.
+void print_warning(const char* text);
+[[noreturn]] void exit_process(int code);
+
+// ---- Process launch and shell commands ----
+
+enum class LaunchMode { Wait = 0, NoWait = 1 };
+
+// An open handle to a launched process. While it is held, the system cannot give the process's ID
+// to another process. 0 holds nothing.
+using ProcessPin = std::uintptr_t;
+
+// Starts the program; Wait gives its exit status, NoWait its process ID. -1 on failure.
+int start_program(LaunchMode mode, const char* path, const char* const* argv);
+// Starts path without waiting and returns its process ID, or -1. With pin, the process handle is
+// kept there (release it with release_pin); without, no handle outlives the call.
+int launch_child(const char* path, const char* const* argv, ProcessPin* pin);
+void release_pin(ProcessPin* pin);
+// Runs text through the command interpreter and waits: its exit status, -1 when it could not be
+// started, 1 for a null text.
+int run_shell_command(const char* text);
+// The value of the first environment entry named name (A-Z without regard to case), or null.
+const char* get_environment_value(const char* name);
+
+// ---- Console key input ----
+
+// Never blocks: true when a key press waits in the console input.
+bool key_available();
+// One key code, 0 to 255 (keys without a character: 0, then the scan code), or -1.
+int read_key();

@@ -1,0 +1,80 @@
+// Clock, sleep, files and messages on Win32.
+#include "../platform.h"
+#include "../text_mode.h"
+#include "../tick_clock.h"
+#include "startup.h"
+
+#include <windows.h>
+
+static TickClock g_clock;
+
+void start_clock() {
+    tick_clock_start(g_clock, GetTickCount());
+}
+
+Ticks ticks_now() {
+    return tick_clock_read(g_clock, GetTickCount());
+}
+
+void sleep_seconds(std::uint32_t seconds) {
+    Sleep(seconds * 1000u);
+}
+
+int file_exists(const char* path) {
+    return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES ? -1 : 0;
+}
+
+static bool write_handle(void* context, const char* data, std::size_t size) {
+    DWORD written = 0;
+    const BOOL ok =
+        WriteFile(static_cast<HANDLE>(context), data, static_cast<DWORD>(size), &written, nullptr);
+    return ok != FALSE && written == size;
+}
+
+bool write_text_file(const char* path, const char* text) {
+    // Truncating first keeps an existing file's own attributes; create only when it is missing.
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    TextBuffer buffer;
+    text_buffer_open(buffer, write_handle, file);
+    text_buffer_put(buffer, text, false);
+    const bool written = text_buffer_flush(buffer);
+    const bool closed = CloseHandle(file) != FALSE;
+    return written && closed;
+}
+
+// Standard output is the program's own buffer, so that no C runtime stdio is needed.
+static TextBuffer g_stdout;
+static bool g_stdout_open;
+static bool g_stdout_is_console;
+
+void print_message(const char* text) {
+    if (!g_stdout_open) {
+        HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+        g_stdout_is_console = GetFileType(out) == FILE_TYPE_CHAR;
+        text_buffer_open(g_stdout, write_handle, out);
+        g_stdout_open = true;
+    }
+    text_buffer_put(g_stdout, text, g_stdout_is_console);
+}
+
+void print_warning(const char* text) {
+    TextBuffer buffer;
+    text_buffer_open(buffer, write_handle, GetStdHandle(STD_ERROR_HANDLE));
+    text_buffer_put(buffer, text, false);
+    text_buffer_flush(buffer);
+}
+
+void exit_process(int code) {
+    if (g_stdout_open) {
+        text_buffer_flush(g_stdout);
+    }
+    ExitProcess(static_cast<UINT>(code));
+}

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The one test command: installs what is missing, builds both trees and runs every test.
+# Ends with one line "N passed, M failed"; exits non-zero when anything failed.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=$(nproc)
+
+bash scripts/setup.sh || { echo "setup failed"; exit 1; }
+
+export WINEDEBUG=-all
+export WINEPREFIX=$root/build/windows/wineprefix
+# A worker outlives its supervisor by design: end everything Wine still runs, whatever happens.
+trap 'wineserver -k >/dev/null 2>&1' EXIT
+
+passed=0
+failed=0
+# Runs ctest in a build tree and adds its counts.
+run_ctest() {
+  local dir=$1 log
+  log=$(mktemp)
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 900) 2>&1 | tee "$log"
+  local line total bad
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -z "$line" ]; then
+    echo "ctest in $dir gave no summary"
+    failed=$((failed + 1))
+  else
+    bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+  fi
+  rm -f "$log"
+}
+# Runs one extra check and counts it as a test.
+check() {
+  local name=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    echo "FAILED: $name"
+    failed=$((failed + 1))
+    return 1
+  fi
+}
+build() {
+  local dir=$1
+  shift
+  cmake --no-warn-unused-cli -S . -B "$dir" -DCMAKE_BUILD_TYPE=MinSizeRel "$@" >/dev/null &&
+    cmake --build "$dir" -j "$jobs" -- --no-print-directory 2>&1 | grep -vE '^\[ *[0-9]+%\]'
+  return "${PIPESTATUS[0]}"
+}
+
+if check "native build" build build/native; then
+  run_ctest build/native
+fi
+
+if check "windows build" build build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake; then
+  [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
+  run_ctest build/windows
+fi
+
+echo "tests: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

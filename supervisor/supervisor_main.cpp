@@ -1,0 +1,22 @@
+#include "supervisor_main.h"
+
+#include "../platform/platform.h"
+#include "child_argv.h"
+#include "watchdog.h"
+
+#include <cstdlib>
+
+void supervisor_main(int argc, char** argv) {
+    static ChildArgv child;
+    switch (build_child_argv(argc, argv, child, std::malloc, std::free)) {
+    case ChildArgvStatus::OutOfMemory:
+        print_message("malloc in stub program failed \n");
+        exit_process(1);
+    case ChildArgvStatus::TooManyArguments:
+        print_message("too much arguments \n");
+        exit_process(1);
+    case ChildArgvStatus::Ok:
+        break;
+    }
+    run_watchdog(child);
+}

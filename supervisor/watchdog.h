@@ -1,0 +1,30 @@
+// The watchdog: keeps the worker alive through its heartbeat file and reports in the status file.
+#pragma once
+
+#include "../platform/platform.h"
+#include "child_argv.h"
+
+#include <cstdint>
+
+struct WatchdogState {
+    std::int32_t pid;       // the worker most recently launched; -1 when that launch failed
+    ProcessPin pin;         // keeps pid from being given to another process until the kill
+    std::uint32_t restarts; // launches, the first one included
+    Ticks reference;        // the instant from which the next check is timed
+    Ticks now;              // the clock as read at the end of the previous pass
+    bool status_unwritable; // the last status write failed (warned once)
+    const ChildArgv* child_argv;
+};
+
+// Seconds after which a missing heartbeat ends the worker.
+constexpr std::uint32_t heartbeat_limit_seconds = 60;
+constexpr int escape_key = 27;
+
+// Reference instant, first launch, first sleep.
+void watchdog_start(WatchdogState& state, const ChildArgv& child_argv);
+// One pass of the loop. False when ESC was read: the caller ends the process.
+bool watchdog_pass(WatchdogState& state);
+// Seconds shown in the status line: 0 while the reference lies after now.
+std::uint32_t status_seconds(Ticks now, Ticks reference);
+
+[[noreturn]] void run_watchdog(const ChildArgv& child_argv);

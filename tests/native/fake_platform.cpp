@@ -1,0 +1,118 @@
+#include "fake_platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+static FakePlatform g_fake;
+
+FakePlatform& fake() {
+    return g_fake;
+}
+
+void fake_reset(Ticks clock) {
+    g_fake = FakePlatform{};
+    g_fake.clock = clock;
+    g_fake.worker_healthy = true;
+    g_fake.next_pid = 1000;
+    g_fake.kill_while_pinned = true;
+    g_fake.status_writable = true;
+}
+
+void fake_press(int key_code) {
+    g_fake.keys[(g_fake.key_head + g_fake.key_count++) % 16] = key_code;
+}
+
+Ticks ticks_now() {
+    return g_fake.clock;
+}
+
+void sleep_seconds(std::uint32_t seconds) {
+    g_fake.clock += seconds * 100u;
+    ++g_fake.sleeps;
+    if (g_fake.worker_healthy) {
+        g_fake.heartbeat = true;
+    }
+}
+
+int file_exists(const char* path) {
+    return std::strcmp(path, "check.txt") == 0 && g_fake.heartbeat ? 0 : -1;
+}
+
+bool write_text_file(const char* path, const char* text) {
+    if (std::strcmp(path, "log_kq.txt") != 0 || !g_fake.status_writable) {
+        return false;
+    }
+    std::snprintf(g_fake.status, sizeof g_fake.status, "%s", text);
+    ++g_fake.status_writes;
+    return true;
+}
+
+void print_message(const char*) {}
+
+void print_warning(const char* text) {
+    ++g_fake.warnings;
+    std::snprintf(g_fake.last_warning, sizeof g_fake.last_warning, "%s", text);
+}
+
+void exit_process(int code) {
+    std::exit(code);
+}
+
+int start_program(LaunchMode, const char*, const char* const*) {
+    return -1;
+}
+
+int launch_child(const char*, const char* const*, ProcessPin* pin) {
+    ++g_fake.launches;
+    if (g_fake.launch_fails) {
+        *pin = 0;
+        return -1;
+    }
+    const int pid = g_fake.next_pid++;
+    *pin = static_cast<ProcessPin>(pid);
+    ++g_fake.open_pins;
+    g_fake.pinned_pid = pid;
+    return pid;
+}
+
+void release_pin(ProcessPin* pin) {
+    if (*pin != 0) {
+        --g_fake.open_pins;
+        *pin = 0;
+    }
+}
+
+int run_shell_command(const char* text) {
+    g_fake.clock += g_fake.command_cost;
+    int pid = 0;
+    if (std::sscanf(text, "fkill %d > nul", &pid) == 1) {
+        ++g_fake.kills;
+        g_fake.last_killed_pid = pid;
+        if (g_fake.open_pins != 1 || g_fake.pinned_pid != pid) {
+            g_fake.kill_while_pinned = false;
+        }
+        return 0;
+    }
+    if (std::strcmp(text, "del check.txt > nul") == 0) {
+        ++g_fake.deletes;
+        g_fake.heartbeat = false;
+        return 0;
+    }
+    return 1;
+}
+
+const char* get_environment_value(const char*) {
+    return nullptr;
+}
+
+bool key_available() {
+    return g_fake.key_count != 0;
+}
+
+int read_key() {
+    const int key = g_fake.keys[g_fake.key_head];
+    g_fake.key_head = (g_fake.key_head + 1) % 16;
+    --g_fake.key_count;
+    return key;
+}

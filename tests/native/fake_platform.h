@@ -1,0 +1,38 @@
+// A simulated platform for the watchdog: a fake clock that only moves when the watchdog sleeps or
+// runs a command, a heartbeat file, a worker that can be healthy or hung, and a key queue.
+// It allocates nothing, so that a soak can count allocations.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstddef>
+
+struct FakePlatform {
+    Ticks clock;         // what ticks_now() answers
+    Ticks command_cost;  // hundredths each shell command takes
+    bool heartbeat;      // check.txt exists
+    bool worker_healthy; // the worker recreates check.txt on every sleep
+    bool launch_fails;
+    int next_pid;
+    int launches;
+    int kills;   // "fkill" commands run
+    int deletes; // "del check.txt" commands run
+    int last_killed_pid;
+    bool kill_while_pinned; // every kill so far named the one pinned process
+    int open_pins;
+    int pinned_pid;
+    int sleeps;
+    char status[128]; // log_kq.txt
+    bool status_writable;
+    int status_writes;
+    int warnings;
+    char last_warning[128];
+    int keys[16]; // waiting key codes, read in order
+    std::size_t key_head;
+    std::size_t key_count;
+};
+
+FakePlatform& fake();
+// A fresh platform: clock at start, worker healthy, pids from 1000.
+void fake_reset(Ticks clock = 0);
+void fake_press(int key_code);

@@ -1,0 +1,181 @@
+#include "win_test_util.h"
+
+#include <cstdio>
+#include <vector>
+
+std::string exe_dir() {
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string dir(path, n);
+    return dir.substr(0, dir.find_last_of('\\') + 1);
+}
+
+std::string product_path(const char* name) {
+    return exe_dir() + "..\\bin\\" + name;
+}
+
+std::string probe_path(const char* name) {
+    return exe_dir() + name;
+}
+
+static void remove_tree(const std::string& dir) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            const std::string path = dir + "\\" + name;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                remove_tree(path);
+            } else {
+                DeleteFileA(path.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+std::string fresh_work_dir(const char* tag) {
+    const std::string root = exe_dir() + "work";
+    CreateDirectoryA(root.c_str(), nullptr);
+    const std::string dir = root + "\\" + tag;
+    remove_tree(dir);
+    CreateDirectoryA(dir.c_str(), nullptr);
+    return dir;
+}
+
+std::string read_file(const std::string& path) {
+    std::string bytes;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        return bytes;
+    }
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        bytes.append(chunk, n);
+    }
+    std::fclose(f);
+    return bytes;
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f != nullptr) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+}
+
+void copy_product(const char* name, const std::string& dir) {
+    CopyFileA(product_path(name).c_str(), (dir + "\\" + name).c_str(), FALSE);
+}
+
+// NtQuerySystemInformation's SystemHandleInformation (class 16) and its entries.
+struct HandleEntry {
+    ULONG pid;
+    UCHAR object_type;
+    UCHAR flags;
+    USHORT handle;
+    PVOID object;
+    ACCESS_MASK access;
+};
+struct HandleTable {
+    ULONG count;
+    HandleEntry entries[1];
+};
+using QuerySystemInformation = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+
+unsigned long count_process_handles(DWORD pid) {
+    auto query = reinterpret_cast<QuerySystemInformation>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation"));
+    if (query == nullptr) {
+        return 0;
+    }
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        ULONG needed = 0;
+        const LONG status = query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+        if (status == 0) {
+            break;
+        }
+        if (buffer.size() > (64u << 20)) {
+            return 0;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
+    unsigned long count = 0;
+    for (ULONG i = 0; i < table->count; ++i) {
+        if (table->entries[i].pid == pid) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+Started start_process(const std::string& command_line, const char* dir, const char* output,
+                      DWORD flags) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    HANDLE out = INVALID_HANDLE_VALUE;
+    if (output != nullptr) {
+        SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+        out = CreateFileA(output, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        si.hStdOutput = out;
+        si.hStdError = out;
+    }
+    std::vector<char> line(command_line.begin(), command_line.end());
+    line.push_back('\0');
+    PROCESS_INFORMATION pi{};
+    Started started{nullptr, 0};
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, dir, &si,
+                       &pi)) {
+        CloseHandle(pi.hThread);
+        started.process = pi.hProcess;
+        started.pid = pi.dwProcessId;
+    }
+    if (out != INVALID_HANDLE_VALUE) {
+        CloseHandle(out);
+    }
+    return started;
+}
+
+DWORD finish_process(Started& started, DWORD ms) {
+    if (started.process == nullptr) {
+        return STILL_ACTIVE;
+    }
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(started.process, ms) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(started.process, &code);
+    }
+    CloseHandle(started.process);
+    started.process = nullptr;
+    return code;
+}
+
+bool process_alive(DWORD pid) {
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (h == nullptr) {
+        return false;
+    }
+    const bool alive = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+    CloseHandle(h);
+    return alive;
+}
+
+void end_process(DWORD pid) {
+    HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
+    if (h != nullptr) {
+        TerminateProcess(h, 9);
+        CloseHandle(h);
+    }
+}

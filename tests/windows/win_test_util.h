@@ -1,0 +1,35 @@
+// Helpers shared by the tests that run under Wine.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The test program's own folder, ending in a backslash.
+std::string exe_dir();
+// A product program (supervisor.exe, fkill.exe, kq2.exe) in the build's bin folder.
+std::string product_path(const char* name);
+// A probe program built beside the test programs.
+std::string probe_path(const char* name);
+// An empty folder of this test's own, created anew.
+std::string fresh_work_dir(const char* tag);
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& bytes);
+void copy_product(const char* name, const std::string& dir);
+
+// Handles the system holds open for the process (GetProcessHandleCount answers 0 on Wine).
+unsigned long count_process_handles(DWORD pid);
+
+struct Started {
+    HANDLE process; // null when the start failed
+    DWORD pid;
+};
+// Starts command_line in dir (null: ours); output, when given, receives standard output and error.
+Started start_process(const std::string& command_line, const char* dir = nullptr,
+                      const char* output = nullptr, DWORD flags = 0);
+// Waits up to ms for the process; its exit code, or STILL_ACTIVE on time-out. Closes the handle.
+DWORD finish_process(Started& started, DWORD ms);
+bool process_alive(DWORD pid);
+// Ends a process that a test left running.
+void end_process(DWORD pid);
