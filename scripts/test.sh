@@ -8,8 +8,10 @@ jobs=$(nproc)
 
 bash scripts/setup.sh || { echo "setup failed"; exit 1; }
 
+# BUILD_DIR lets several checkouts' builds live side by side; each has its own Wine prefix.
+build_dir=${BUILD_DIR:-build}
 export WINEDEBUG=-all
-export WINEPREFIX=$root/build/windows/wineprefix
+export WINEPREFIX=$root/$build_dir/windows/wineprefix
 # A worker outlives its supervisor by design: end everything Wine still runs, whatever happens.
 trap 'wineserver -k >/dev/null 2>&1' EXIT
 
@@ -53,13 +55,13 @@ build() {
   return "${PIPESTATUS[0]}"
 }
 
-if check "native build" build build/native; then
-  run_ctest build/native
+if check "native build" build "$build_dir/native"; then
+  run_ctest "$build_dir/native"
 fi
 
-if check "windows build" build build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake; then
+if check "windows build" build "$build_dir/windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake; then
   [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
-  run_ctest build/windows
+  run_ctest "$build_dir/windows"
 fi
 
 echo "tests: $passed passed, $failed failed"

@@ -17,6 +17,7 @@ console_*)
   exit $status
   ;;
 *)
-  exec wine "$@"
+  # No terminal on standard input: the program runs without a console, as in CI.
+  exec wine "$@" </dev/null
   ;;
 esac
