@@ -92,8 +92,8 @@ struct HandleTable {
 using QuerySystemInformation = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
 
 unsigned long count_process_handles(DWORD pid) {
-    auto query = reinterpret_cast<QuerySystemInformation>(
-        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation"));
+    auto query = reinterpret_cast<QuerySystemInformation>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
     if (query == nullptr) {
         return 0;
     }

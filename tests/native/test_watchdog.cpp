@@ -1,0 +1,176 @@
+// The watchdog loop over the simulated platform: a minute-long cycle runs in microseconds.
+#include "fake_platform.h"
+#include "supervisor/status_line.h"
+#include "supervisor/watchdog.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+namespace {
+
+class Watchdog : public ::testing::Test {
+  protected:
+    void start(bool healthy = true, Ticks clock = 0) {
+        fake_reset(clock);
+        fake().worker_healthy = healthy;
+        watchdog_start(state_, child_);
+    }
+    // Runs passes until one returns false (ESC) or n have run; how many ran.
+    int passes(int n) {
+        for (int i = 0; i < n; ++i) {
+            if (!watchdog_pass(state_)) {
+                return i + 1;
+            }
+        }
+        return n;
+    }
+    std::string status() const { return fake().status; }
+
+    char worker_[8] = "kq2.exe";
+    char option_[3] = "/z";
+    ChildArgv child_{{worker_, option_, nullptr}};
+    WatchdogState state_{};
+};
+
+TEST_F(Watchdog, FirstStatusShowsOneSecondTheFirstLaunchAndItsId) {
+    start();
+    EXPECT_EQ(fake().launches, 1);
+    EXPECT_EQ(fake().sleeps, 1);
+    passes(1);
+    EXPECT_EQ(status(), "running since  1 seconds, restarts 1 , PID 1000 \n");
+}
+
+TEST_F(Watchdog, ChecksFromSixtyOneSecondsOnAndConsumesTheHeartbeat) {
+    start();
+    passes(59); // the status of pass n shows the now of pass n-1: 60 s after the 59th
+    EXPECT_EQ(fake().deletes, 0);
+    passes(1);
+    EXPECT_EQ(status(), "running since  60 seconds, restarts 1 , PID 1000 \n");
+    EXPECT_EQ(fake().deletes, 0); // 60 whole seconds are not enough
+    passes(1);
+    EXPECT_EQ(fake().deletes, 1);
+    EXPECT_EQ(fake().kills, 0);
+    EXPECT_EQ(status(), "running since  0 seconds, restarts 1 , PID 1000 \n");
+
+    // A healthy worker is never restarted, and is checked every 61 s from then on.
+    passes(61 * 100 - 1);
+    EXPECT_EQ(fake().deletes, 100);
+    EXPECT_EQ(fake().launches, 1);
+    EXPECT_EQ(state_.restarts, 1u);
+}
+
+TEST_F(Watchdog, HungWorkerIsKilledWhilePinnedAndRelaunched) {
+    start(false);
+    passes(61);
+    EXPECT_EQ(fake().kills, 1);
+    EXPECT_EQ(fake().last_killed_pid, 1000);
+    EXPECT_EQ(fake().launches, 2);
+    EXPECT_EQ(status(), "running since  0 seconds, restarts 2 , PID 1001 \n");
+
+    passes(61 * 5);
+    EXPECT_EQ(fake().kills, 6);
+    EXPECT_EQ(state_.restarts, 7u);
+    EXPECT_EQ(state_.pid, 1006);
+    // Every kill named the one process still pinned, and exactly one pin is ever held.
+    EXPECT_TRUE(fake().kill_while_pinned);
+    EXPECT_EQ(fake().open_pins, 1);
+}
+
+TEST_F(Watchdog, LeftoverHeartbeatCountsAtTheFirstCheck) {
+    fake_reset();
+    fake().heartbeat = true;
+    fake().worker_healthy = false;
+    watchdog_start(state_, child_);
+    passes(61);
+    EXPECT_EQ(fake().deletes, 1);
+    EXPECT_EQ(fake().kills, 0);
+    passes(61);
+    EXPECT_EQ(fake().kills, 1);
+}
+
+TEST_F(Watchdog, FailedLaunchShowsMinusOneAndIsNeverKilled) {
+    fake_reset();
+    fake().launch_fails = true;
+    fake().worker_healthy = false;
+    watchdog_start(state_, child_);
+    passes(1);
+    EXPECT_EQ(status(), "running since  1 seconds, restarts 1 , PID -1 \n");
+    passes(60);
+    EXPECT_EQ(fake().kills, 0);
+    EXPECT_EQ(fake().launches, 2);
+    EXPECT_EQ(state_.restarts, 2u);
+    EXPECT_EQ(fake().open_pins, 0);
+
+    fake().launch_fails = false;
+    passes(61);
+    EXPECT_EQ(status(), "running since  0 seconds, restarts 3 , PID 1000 \n");
+}
+
+TEST_F(Watchdog, SlowCommandsNeverShowAWrappedSecondsValue) {
+    start(false);
+    fake().command_cost = 250; // the kill command takes 2.5 s
+    passes(61);
+    EXPECT_EQ(status(), "running since  0 seconds, restarts 2 , PID 1001 \n");
+    passes(1);
+    EXPECT_EQ(status(), "running since  1 seconds, restarts 2 , PID 1001 \n");
+    EXPECT_EQ(status_seconds(100, 50000), 0u);
+    EXPECT_EQ(status_seconds(6100, 0), 61u);
+}
+
+TEST_F(Watchdog, ClockWrapNeitherHastensNorDelaysTheCheck) {
+    start(false, 0xFFFFFFFFu - 3000u); // the tick count wraps 30 s after start
+    passes(60);
+    EXPECT_EQ(fake().kills, 0);
+    EXPECT_EQ(status(), "running since  60 seconds, restarts 1 , PID 1000 \n");
+    passes(1);
+    EXPECT_EQ(fake().kills, 1);
+}
+
+TEST_F(Watchdog, EscEndsAtEitherPollAndOtherKeysAreDropped) {
+    start();
+    fake_press(0); // an arrow key: 0, then its scan code
+    fake_press(72);
+    fake_press('a');
+    EXPECT_EQ(passes(2), 2);
+    EXPECT_EQ(fake().key_count, 0u);
+
+    fake_press('b');
+    fake_press(27); // read by the second poll, after the status write
+    const int writes = fake().status_writes;
+    EXPECT_EQ(passes(5), 1);
+    EXPECT_EQ(fake().status_writes, writes + 1);
+
+    fake_press(27);
+    EXPECT_EQ(passes(5), 1);
+    EXPECT_EQ(fake().status_writes, writes + 1); // the first poll ends before any work
+    EXPECT_EQ(fake().kills, 0);                  // the worker is left running
+}
+
+TEST_F(Watchdog, UnwritableStatusFileWarnsOnceAndGoesOn) {
+    start();
+    fake().status_writable = false;
+    passes(200);
+    EXPECT_EQ(fake().warnings, 1);
+    EXPECT_EQ(fake().deletes, 3); // the loop went on checking
+    fake().status_writable = true;
+    passes(3);
+    EXPECT_EQ(fake().warnings, 2);
+    EXPECT_EQ(std::string(fake().last_warning), "log_kq.txt is written again\n");
+    fake().status_writable = false;
+    passes(3);
+    EXPECT_EQ(fake().warnings, 3);
+}
+
+TEST(StatusLine, NumbersOfAnySizeAreWrittenInFull) {
+    char text[status_text_size];
+    format_status_line(text, UINT_MAX, 0, INT_MIN);
+    EXPECT_STREQ(text, "running since  4294967295 seconds, restarts 0 , PID -2147483648 \n");
+    format_kill_command(text, INT_MAX);
+    EXPECT_STREQ(text, "fkill 2147483647 > nul");
+    format_kill_command(text, 0);
+    EXPECT_STREQ(text, "fkill 0 > nul");
+}
+
+} // namespace
