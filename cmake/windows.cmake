@@ -46,14 +46,17 @@ foreach(probe ${probes})
 endforeach()
 
 # Each tests/windows/test_*.cpp or console_*.cpp is one test program; console_* run in a terminal.
+add_library(win_test_support STATIC tests/windows/win_test_util.cpp tests/windows/end_to_end.cpp)
+target_include_directories(win_test_support PUBLIC tests/windows)
+target_link_libraries(win_test_support PUBLIC gtest)
+
 file(GLOB windows_tests CONFIGURE_DEPENDS
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/test_*.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/console_*.cpp)
 foreach(source ${windows_tests})
   get_filename_component(name ${source} NAME_WE)
-  add_executable(${name} ${source} tests/windows/win_test_util.cpp)
-  target_include_directories(${name} PRIVATE tests/windows)
-  target_link_libraries(${name} PRIVATE core platform_win32 gtest_main)
+  add_executable(${name} ${source})
+  target_link_libraries(${name} PRIVATE win_test_support core platform_win32 gtest_main)
   target_link_options(${name} PRIVATE -static)
   add_dependencies(${name} supervisor fkill kq2 ${probe_targets})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60

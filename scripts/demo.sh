@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Runs the supervisor on Wine with the demo worker, in this terminal. The worker beats every
+# 5 seconds and hangs after 20, so the second check (about two minutes in) kills and relaunches
+# it. Press ESC to end the supervisor; the demo then ends the worker it left running.
+# Without a terminal it runs for DEMO_SECONDS (default 150) and stops.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+bash scripts/setup.sh || exit 1
+cmake --no-warn-unused-cli -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null || exit 1
+cmake --build build/windows -j "$(nproc)" --target supervisor fkill kq2 >/dev/null || exit 1
+
+demo=$root/build/demo
+mkdir -p "$demo"
+rm -f "$demo"/check.txt "$demo"/log_kq.txt
+cp build/windows/bin/supervisor.exe build/windows/bin/fkill.exe build/windows/bin/kq2.exe "$demo/"
+
+export WINEDEBUG=-all
+export WINEPREFIX=$demo/wineprefix
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "demo: preparing Wine (once, about 10 seconds)"
+  wineboot -i >/dev/null 2>&1
+fi
+trap 'wineserver -k >/dev/null 2>&1' EXIT
+
+# Reports each kill and relaunch, which the supervisor itself does silently.
+watch_restarts() {
+  local last="" line pid restarts
+  while sleep 1; do
+    line=$(tr -d '\r' <"$demo/log_kq.txt" 2>/dev/null) || continue
+    [[ $line =~ restarts\ ([0-9]+)\ ,\ PID\ (-?[0-9]+) ]] || continue
+    restarts=${BASH_REMATCH[1]}
+    pid=${BASH_REMATCH[2]}
+    if [ -n "$last" ] && [ "$last" != "$restarts" ]; then
+      printf 'demo: no heartbeat at the check: worker killed with fkill, relaunched as PID %s (restarts %s)\r\n' "$pid" "$restarts"
+    fi
+    last=$restarts
+  done
+}
+watch_restarts &
+watcher=$!
+
+cd "$demo"
+echo "demo: supervisor.exe /beat:5 /hang:20 /show in $demo"
+if [ -t 0 ]; then
+  echo "demo: press ESC to end the supervisor"
+  wine supervisor.exe /beat:5 /hang:20 /show
+else
+  echo "demo: no terminal; stopping after ${DEMO_SECONDS:-150} seconds"
+  timeout "${DEMO_SECONDS:-150}" wine supervisor.exe /beat:5 /hang:20 /show
+fi
+status=$?
+kill "$watcher" 2>/dev/null
+echo "demo: supervisor ended with status $status; log_kq.txt holds: $(tr -d '\r' <log_kq.txt)"
+echo "demo: the worker was left running, as designed; ending it now"

@@ -1,0 +1,59 @@
+// ESC typed into the console that the supervisor shares with this test ends it, and only ESC.
+// Runs in a terminal, so that Wine gives the processes a real console.
+#include "end_to_end.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void type_key(HANDLE input, WORD vk, WORD scan, char ch, DWORD state = 0) {
+    INPUT_RECORD records[2]{};
+    for (int i = 0; i < 2; ++i) {
+        records[i].EventType = KEY_EVENT;
+        KEY_EVENT_RECORD& key = records[i].Event.KeyEvent;
+        key.bKeyDown = i == 0;
+        key.wRepeatCount = 1;
+        key.wVirtualKeyCode = vk;
+        key.wVirtualScanCode = scan;
+        key.uChar.AsciiChar = ch;
+        key.dwControlKeyState = state;
+    }
+    DWORD written = 0;
+    ASSERT_TRUE(WriteConsoleInputA(input, records, 2, &written));
+    ASSERT_EQ(written, 2u);
+}
+
+TEST(ConsoleEndToEnd, OnlyEscEndsTheSupervisorAndTheWorkerGoesOn) {
+    HANDLE input =
+        CreateFileA("conin$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(input, INVALID_HANDLE_VALUE) << "no console: run this test in a terminal";
+    FlushConsoleInputBuffer(input);
+
+    SupervisorRun run("console_esc");
+    ASSERT_TRUE(run.start("/beat:2 /record"));
+    ASSERT_TRUE(run.wait_for_status("running since  2 seconds", 15000)) << run.status();
+
+    type_key(input, VK_SHIFT, 0x2A, 0, SHIFT_PRESSED);
+    type_key(input, VK_UP, 0x48, 0, ENHANCED_KEY);
+    type_key(input, 'X', 0x2D, 'x');
+    EXPECT_EQ(WaitForSingleObject(run.supervisor.process, 3000), WAIT_TIMEOUT)
+        << "a key other than ESC ended the supervisor";
+
+    const DWORD typed = GetTickCount();
+    type_key(input, VK_ESCAPE, 0x01, 27);
+    ASSERT_EQ(WaitForSingleObject(run.supervisor.process, 5000), WAIT_OBJECT_0);
+    const DWORD took = GetTickCount() - typed;
+    EXPECT_LE(took, 1500u) << "ESC should end the supervisor within about a second";
+    DWORD code = 99;
+    GetExitCodeProcess(run.supervisor.process, &code);
+    EXPECT_EQ(code, 0u);
+
+    ASSERT_EQ(run.worker_starts().size(), 1u);
+    const DWORD worker = run.worker_starts()[0].pid;
+    Sleep(500);
+    EXPECT_TRUE(process_alive(worker)) << "the worker must outlive the supervisor";
+    CloseHandle(input);
+}
+
+} // namespace

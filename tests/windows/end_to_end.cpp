@@ -1,0 +1,70 @@
+#include "end_to_end.h"
+
+#include <cstdlib>
+#include <sstream>
+
+SupervisorRun::SupervisorRun(const char* tag, bool with_worker) : dir(fresh_work_dir(tag)) {
+    copy_product("supervisor.exe", dir);
+    copy_product("fkill.exe", dir);
+    if (with_worker) {
+        copy_product("kq2.exe", dir);
+    }
+}
+
+SupervisorRun::~SupervisorRun() {
+    if (supervisor.process != nullptr) {
+        TerminateProcess(supervisor.process, 9);
+        finish_process(supervisor, 5000);
+    }
+    for (const WorkerStart& worker : worker_starts()) {
+        end_process(worker.pid);
+    }
+    const DWORD shown = status_pid();
+    if (shown != 0) {
+        end_process(shown);
+    }
+}
+
+bool SupervisorRun::start(const std::string& arguments, DWORD flags) {
+    const std::string out = path("output.txt");
+    supervisor =
+        start_process(path("supervisor.exe") + " " + arguments, dir.c_str(), out.c_str(), flags);
+    return supervisor.process != nullptr;
+}
+
+bool SupervisorRun::wait_for_status(const std::string& text, DWORD ms) {
+    const DWORD started = GetTickCount();
+    while (status().find(text) == std::string::npos) {
+        if (GetTickCount() - started > ms) {
+            return false;
+        }
+        Sleep(100);
+    }
+    return true;
+}
+
+std::vector<WorkerStart> SupervisorRun::worker_starts() const {
+    std::vector<WorkerStart> starts;
+    std::istringstream lines(read_file(path("kq2_starts.txt")));
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        const std::size_t blank = line.find(' ');
+        if (blank != std::string::npos) {
+            starts.push_back({std::strtoul(line.c_str(), nullptr, 10), line.substr(blank + 1)});
+        }
+    }
+    return starts;
+}
+
+DWORD SupervisorRun::status_pid() const {
+    const std::string line = status();
+    const std::size_t at = line.find("PID ");
+    if (at == std::string::npos) {
+        return 0;
+    }
+    const long pid = std::strtol(line.c_str() + at + 4, nullptr, 10);
+    return pid > 0 ? static_cast<DWORD>(pid) : 0;
+}

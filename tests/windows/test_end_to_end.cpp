@@ -1,0 +1,110 @@
+// The supervisor keeping the demo worker alive, with real processes, cmd.exe, fkill and time.
+// Each test takes a minute or more: ctest runs them side by side.
+#include "end_to_end.h"
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char* test_name() {
+    return ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
+
+// A check comes 61 s after the start; allow for a slow start and slow commands.
+constexpr DWORD first_check_ms = 61000 + 15000;
+
+TEST(EndToEnd, WorkerThatNeverBeatsIsKilledWithItsOwnIdAndRelaunchedAlike) {
+    SupervisorRun run(test_name());
+    ASSERT_TRUE(run.start("/nobeat /record"));
+    ASSERT_TRUE(run.wait_for_status("restarts 1 ,", 10000)) << run.status();
+    const DWORD first = run.status_pid();
+    ASSERT_NE(first, 0u);
+    HANDLE watched = OpenProcess(SYNCHRONIZE, FALSE, first);
+    ASSERT_NE(watched, nullptr);
+
+    ASSERT_TRUE(run.wait_for_status("restarts 2 ,", first_check_ms)) << run.status();
+    EXPECT_EQ(WaitForSingleObject(watched, 5000), WAIT_OBJECT_0) << "the first worker still runs";
+    CloseHandle(watched);
+
+    const std::vector<WorkerStart> starts = run.worker_starts();
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[0].pid, first);
+    EXPECT_EQ(starts[0].command_line, "kq2.exe /z /nobeat /record");
+    EXPECT_EQ(starts[1].command_line, starts[0].command_line);
+    EXPECT_NE(starts[1].pid, first);
+    EXPECT_EQ(run.status_pid(), starts[1].pid);
+    EXPECT_TRUE(process_alive(starts[1].pid));
+}
+
+TEST(EndToEnd, BeatingWorkerIsNeverKilledAndItsHeartbeatIsConsumed) {
+    SupervisorRun run(test_name());
+    // Beats at 0, 25, 50 and 75 s: present at the check at 61 s, absent for a while after it.
+    ASSERT_TRUE(run.start("/beat:25 /record"));
+    ASSERT_TRUE(run.wait_for_status("running since  5", 15000)) << run.status();
+    ASSERT_TRUE(run.wait_for_status("running since  1 seconds", first_check_ms - 5000))
+        << run.status();
+    EXPECT_EQ(file_exists(run.path("check.txt").c_str()), -1);
+    EXPECT_NE(run.status().find("restarts 1 ,"), std::string::npos) << run.status();
+    ASSERT_EQ(run.worker_starts().size(), 1u);
+    EXPECT_TRUE(process_alive(run.worker_starts()[0].pid));
+}
+
+TEST(EndToEnd, FirstStatusLineAndALeftoverHeartbeat) {
+    SupervisorRun run(test_name());
+    write_file(run.path("check.txt"), "");
+    ASSERT_TRUE(run.start("/nobeat /record"));
+    ASSERT_TRUE(run.wait_for_status("running since  1 seconds", 10000)) << run.status();
+    ASSERT_EQ(run.worker_starts().size(), 1u);
+    const DWORD worker = run.worker_starts()[0].pid;
+    EXPECT_EQ(run.status(),
+              "running since  1 seconds, restarts 1 , PID " + std::to_string(worker) + " \r\n");
+
+    // The leftover file counts as a heartbeat at the first check: consumed, no kill.
+    ASSERT_TRUE(run.wait_for_status("running since  1 seconds", first_check_ms)) << run.status();
+    EXPECT_EQ(file_exists(run.path("check.txt").c_str()), -1);
+    EXPECT_NE(run.status().find("restarts 1 ,"), std::string::npos) << run.status();
+    EXPECT_TRUE(process_alive(worker));
+}
+
+TEST(EndToEnd, FailedLaunchShowsMinusOneAndRunsNoKill) {
+    SupervisorRun run(test_name(), false);
+    // Stands in for fkill, so that a kill command would leave a trace.
+    DeleteFileA(run.path("fkill.exe").c_str());
+    write_file(run.path("fkill.bat"), "@echo %1 > killed.txt\r\n");
+    ASSERT_TRUE(run.start("/record"));
+    ASSERT_TRUE(run.wait_for_status("running since  1 seconds, restarts 1 , PID -1 \r\n", 10000))
+        << run.status();
+    ASSERT_TRUE(run.wait_for_status("restarts 2 , PID -1 \r\n", first_check_ms)) << run.status();
+    EXPECT_EQ(file_exists(run.path("killed.txt").c_str()), -1);
+}
+
+TEST(EndToEnd, StatusFileHeldWithoutSharingWarnsOnceAndTheLoopGoesOn) {
+    SupervisorRun run(test_name());
+    ASSERT_TRUE(run.start("/beat:2 /record"));
+    ASSERT_TRUE(run.wait_for_status("running since  1 seconds", 10000)) << run.status();
+    HANDLE held = CreateFileA(run.path("log_kq.txt").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    Sleep(4500);
+    CloseHandle(held);
+    ASSERT_TRUE(run.wait_for_status("running since  7 seconds", 10000)) << run.status();
+
+    const std::string output = read_file(run.path("output.txt"));
+    const std::string warning = "warning: cannot write log_kq.txt; the watchdog goes on\r\n";
+    const std::size_t at = output.find(warning);
+    ASSERT_NE(at, std::string::npos) << output;
+    EXPECT_EQ(output.find(warning, at + 1), std::string::npos) << "warned more than once";
+    EXPECT_NE(output.find("log_kq.txt is written again\r\n"), std::string::npos) << output;
+}
+
+TEST(EndToEnd, EighteenArgumentsAreRefusedBeforeAnyLaunch) {
+    SupervisorRun run(test_name());
+    ASSERT_TRUE(run.start("1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 /record"));
+    EXPECT_EQ(finish_process(run.supervisor, 20000), 1u);
+    EXPECT_EQ(read_file(run.path("output.txt")), "too much arguments \r\n");
+    EXPECT_EQ(file_exists(run.path("kq2_starts.txt").c_str()), -1);
+    EXPECT_EQ(file_exists(run.path("log_kq.txt").c_str()), -1);
+}
+
+} // namespace
