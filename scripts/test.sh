@@ -55,14 +55,17 @@ build() {
   return "${PIPESTATUS[0]}"
 }
 
-if check "native build" build "$build_dir/native"; then
+if check "native build" build "$build_dir/native" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON; then
   run_ctest "$build_dir/native"
 fi
 
-if check "windows build" build "$build_dir/windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake; then
+if check "windows build" build "$build_dir/windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON; then
   [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
   run_ctest "$build_dir/windows"
 fi
+
+check "static checks" env BUILD_DIR="$build_dir" bash scripts/static-checks.sh
 
 echo "tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

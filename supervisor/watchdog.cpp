@@ -41,7 +41,7 @@ static void check_heartbeat(WatchdogState& state) {
         // The pin guarantees that this ID is still the worker's, alive or not; a failed launch
         // has no process to end.
         if (state.pid != -1) {
-            char command[status_text_size];
+            char command[status_text_size] = {};
             format_kill_command(command, state.pid);
             run_shell_command(command);
         }
@@ -55,7 +55,7 @@ static void check_heartbeat(WatchdogState& state) {
 }
 
 static void write_status(WatchdogState& state) {
-    char line[status_text_size];
+    char line[status_text_size] = {};
     format_status_line(line, status_seconds(state.now, state.reference), state.restarts, state.pid);
     const bool written = write_text_file(status_file, line);
     if (!written && !state.status_unwritable) {

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# clang-tidy and cppcheck over the product code; any finding fails. Needs the compile databases
+# that scripts/test.sh exports in BUILD_DIR/native and BUILD_DIR/windows.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+build_dir=${BUILD_DIR:-build}
+status=0
+
+# The OS-free code as the native tree compiles it.
+portable=$(ls platform/*.cpp supervisor/*.cpp)
+# The Win32 code and the tools as the cross compiler sees them.
+win32=$(ls platform/win32/*.cpp tools/*.cpp)
+
+# clang cannot ask the cross compiler for its C++ headers: name them.
+mingw_args=(--extra-arg=--target=i686-w64-mingw32)
+while read -r dir; do
+  mingw_args+=("--extra-arg=-isystem$dir")
+done < <(echo | i686-w64-mingw32-g++-posix -xc++ -E -v - 2>&1 |
+  sed -n '/#include <...> search starts here/,/End of search list/p' | grep '^ /')
+
+run_tidy() {
+  local out
+  out=$(clang-tidy --quiet "$@" 2>&1 | grep -E '(warning|error):')
+  if [ -n "$out" ]; then
+    echo "$out"
+    status=1
+  fi
+}
+# shellcheck disable=SC2086
+run_tidy -p "$build_dir/native" $portable
+# shellcheck disable=SC2086
+run_tidy -p "$build_dir/windows" "${mingw_args[@]}" $win32
+
+# shellcheck disable=SC2086
+if ! cppcheck --quiet --error-exitcode=1 --std=c++17 --language=c++ --inline-suppr \
+  --enable=warning,style,performance,portability --suppress=missingIncludeSystem \
+  --suppress=unusedFunction -D_WIN32 -I . $portable $win32; then
+  status=1
+fi
+
+if [ "$status" -eq 0 ]; then
+  echo "static checks: clean"
+fi
+exit "$status"
