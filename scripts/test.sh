@@ -63,6 +63,7 @@ if check "windows build" build "$build_dir/windows" -DCMAKE_TOOLCHAIN_FILE=cmake
   -DCMAKE_EXPORT_COMPILE_COMMANDS=ON; then
   [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
   run_ctest "$build_dir/windows"
+  check "products" bash scripts/check-products.sh "$build_dir/windows/bin"
 fi
 
 check "static checks" env BUILD_DIR="$build_dir" bash scripts/static-checks.sh

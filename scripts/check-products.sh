@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Checks the built products: 32-bit console programs that start on Windows XP, import nothing
+# beyond kernel32 and msvcrt, only kernel32 functions that XP SP3 has, and stay small.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+bin=${1:-$root/build/windows/bin}
+allow=$root/tests/xp-kernel32-allowlist.txt
+max_supervisor_bytes=$((64 * 1024))
+status=0
+fail() {
+  echo "check-products: $*"
+  status=1
+}
+
+for exe in supervisor.exe fkill.exe; do
+  path=$bin/$exe
+  [ -f "$path" ] || { fail "$exe is missing"; continue; }
+  dump=$(i686-w64-mingw32-objdump -p "$path")
+  file "$path" | grep -q 'PE32 executable (console) Intel 80386' || fail "$exe is no PE32 i386 console program"
+  for field in MajorSubsystemVersion MajorOSystemVersion; do
+    [ "$(awk -v f=$field '$1 == f { print $2 }' <<<"$dump")" = 5 ] || fail "$exe: $field is not 5"
+  done
+  dlls=$(awk '/DLL Name:/ { print tolower($3) }' <<<"$dump" | sort -u | tr '\n' ' ')
+  [ "$dlls" = "kernel32.dll msvcrt.dll " ] || fail "$exe imports from: $dlls"
+  # The import lines of kernel32: hint and name, up to the next DLL.
+  while read -r name; do
+    grep -qx "$name" "$allow" || fail "$exe imports $name, which is not on the Windows XP allow-list"
+  done < <(awk '/DLL Name:/ { in_k32 = (tolower($3) == "kernel32.dll"); next }
+                in_k32 && NF == 3 && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ { print $3 }
+                in_k32 && NF == 0 { in_k32 = 0 }' <<<"$dump")
+done
+
+size=$(stat -c %s "$bin/supervisor.exe" 2>/dev/null || echo 0)
+[ "$size" -le "$max_supervisor_bytes" ] || fail "supervisor.exe is $size bytes, over $max_supervisor_bytes"
+[ "$status" -eq 0 ] && echo "check-products: supervisor.exe $size bytes, fkill.exe $(stat -c %s "$bin/fkill.exe") bytes, imports fit Windows XP"
+exit "$status"
