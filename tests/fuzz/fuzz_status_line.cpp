@@ -1,0 +1,29 @@
+// The status line and kill command for any numbers: the same text as the C library's formatting.
+#include "supervisor/status_line.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size)
+{
+    std::uint32_t values[3] = {0, 0, 0};
+    std::memcpy(values, data, size < sizeof values ? size : sizeof values);
+    const std::int32_t pid = static_cast<std::int32_t>(values[2]);
+
+    char line[status_text_size];
+    format_status_line(line, values[0], values[1], pid);
+    char expected[160];
+    std::snprintf(expected, sizeof expected, "running since  %lu seconds, restarts %lu , PID %d \n",
+                  static_cast<unsigned long>(values[0]), static_cast<unsigned long>(values[1]), pid);
+    if (std::strcmp(line, expected) != 0) {
+        std::abort();
+    }
+
+    format_kill_command(line, pid);
+    std::snprintf(expected, sizeof expected, "fkill %d > nul", pid);
+    if (std::strcmp(line, expected) != 0) {
+        std::abort();
+    }
+    return 0;
+}
