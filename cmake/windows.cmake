@@ -44,6 +44,12 @@ foreach(probe ${probes})
   target_link_options(${name} PRIVATE -static)
   list(APPEND probe_targets ${name})
 endforeach()
+# The real process entry over a stand-in supervisor that records the argument list it is given.
+# Kept out of platform_win32, as the entry holds main.
+add_executable(startup_probe platform/win32/startup.cpp tests/windows/startup_probe.cpp)
+target_link_libraries(startup_probe PRIVATE core platform_win32)
+target_link_options(startup_probe PRIVATE -static)
+list(APPEND probe_targets startup_probe)
 
 # Each tests/windows/test_*.cpp or console_*.cpp is one test program; console_* run in a terminal.
 add_library(win_test_support STATIC tests/windows/win_test_util.cpp tests/windows/end_to_end.cpp)
@@ -62,3 +68,15 @@ foreach(source ${windows_tests})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 600)
 endforeach()
+
+# Benchmark programs, built on demand by bench/run.sh.
+file(GLOB bench_programs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/bench/windows/*.cpp)
+foreach(program ${bench_programs})
+  get_filename_component(name ${program} NAME_WE)
+  add_executable(${name} EXCLUDE_FROM_ALL ${program})
+  target_link_libraries(${name} PRIVATE core platform_win32 psapi)
+  target_link_options(${name} PRIVATE -static)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+  list(APPEND bench_targets ${name})
+endforeach()
+add_custom_target(bench_programs DEPENDS ${bench_targets})

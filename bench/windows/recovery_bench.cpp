@@ -1,0 +1,113 @@
+// Recovery latency: from a check that finds no heartbeat to the new worker running, by the same
+// platform calls that the watchdog makes, against a baseline of one "cmd.exe /c" run plus one
+// CreateProcessA of a trivial program. Run in a folder holding fkill.exe, kq2.exe (a copy of
+// started_probe.exe) and exit_at_once.exe. Prints median milliseconds of each.
+#include "platform/platform.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+HANDLE g_started;
+
+double now_ms() {
+    static LARGE_INTEGER frequency;
+    if (frequency.QuadPart == 0) {
+        QueryPerformanceFrequency(&frequency);
+    }
+    LARGE_INTEGER count;
+    QueryPerformanceCounter(&count);
+    return static_cast<double>(count.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+bool wait_started() {
+    return WaitForSingleObject(g_started, 10000) == WAIT_OBJECT_0;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Plain CreateProcessA, as a program without this platform layer would start a program.
+HANDLE start(const char* command_line) {
+    char line[MAX_PATH];
+    std::snprintf(line, sizeof line, "%s", command_line);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        return nullptr;
+    }
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+void end_pid(int pid) {
+    HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (h != nullptr) {
+        TerminateProcess(h, 0);
+        WaitForSingleObject(h, 5000);
+        CloseHandle(h);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 20;
+    g_started = CreateEventA(nullptr, FALSE, FALSE, "kq2_bench_started");
+    const char* const worker_argv[] = {"kq2.exe", "/z", nullptr};
+    std::vector<double> recovery;
+    std::vector<double> baseline;
+
+    for (int round = 0; round < rounds; ++round) {
+        // The watchdog's path: no heartbeat, kill, release the pin, relaunch.
+        ProcessPin pin = 0;
+        int pid = launch_child("kq2.exe", worker_argv, &pin);
+        if (pid == -1 || !wait_started()) {
+            std::fprintf(stderr, "recovery_bench: the worker did not start\n");
+            return 1;
+        }
+        const double t0 = now_ms();
+        if (file_exists("check.txt") != 0) {
+            char command[64];
+            std::snprintf(command, sizeof command, "fkill %d > nul", pid);
+            run_shell_command(command);
+            release_pin(&pin);
+            pid = launch_child("kq2.exe", worker_argv, &pin);
+        }
+        if (pid == -1 || !wait_started()) {
+            std::fprintf(stderr, "recovery_bench: the relaunch did not start\n");
+            return 1;
+        }
+        recovery.push_back(now_ms() - t0);
+        release_pin(&pin);
+        end_pid(pid);
+
+        // The baseline: one interpreter run of a trivial program, one plain start.
+        const double t1 = now_ms();
+        HANDLE shell = start("cmd.exe /c exit_at_once.exe > nul");
+        if (shell != nullptr) {
+            WaitForSingleObject(shell, INFINITE);
+            CloseHandle(shell);
+        }
+        HANDLE other = start("kq2.exe /z");
+        if (other == nullptr || !wait_started()) {
+            std::fprintf(stderr, "recovery_bench: the baseline did not start\n");
+            return 1;
+        }
+        baseline.push_back(now_ms() - t1);
+        TerminateProcess(other, 0);
+        WaitForSingleObject(other, 5000);
+        CloseHandle(other);
+    }
+    std::printf("recovery %.1f ms, baseline %.1f ms (medians of %d)\n", median(recovery),
+                median(baseline), rounds);
+    return 0;
+}

@@ -1,0 +1,114 @@
+// Runs the real supervisor for at least LOOPS loops (default 500) with a worker that never beats,
+// so that it is killed and relaunched at every check, and compares the supervisor's handle count
+// and private bytes after the first minute with those at the end. Run in a folder holding
+// supervisor.exe, fkill.exe and kq2.exe.
+#include <psapi.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct HandleEntry {
+    ULONG pid;
+    UCHAR object_type;
+    UCHAR flags;
+    USHORT handle;
+    PVOID object;
+    ACCESS_MASK access;
+};
+struct HandleTable {
+    ULONG count;
+    HandleEntry entries[1];
+};
+using QuerySystemInformation = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+
+// GetProcessHandleCount answers 0 on Wine; the system handle table does not.
+unsigned long handles_of(DWORD pid) {
+    auto query = reinterpret_cast<QuerySystemInformation>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    std::vector<char> buffer(1 << 16);
+    ULONG needed = 0;
+    while (query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) != 0) {
+        buffer.resize(buffer.size() * 2);
+    }
+    const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
+    unsigned long count = 0;
+    for (ULONG i = 0; i < table->count; ++i) {
+        count += table->entries[i].pid == pid ? 1 : 0;
+    }
+    return count;
+}
+
+// Private committed bytes (PrivateUsage answers 0 on Wine; PagefileUsage is the same figure).
+unsigned long private_bytes(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    return GetProcessMemoryInfo(process, &counters, sizeof counters) ? counters.PagefileUsage : 0;
+}
+
+std::string status() {
+    std::string text;
+    if (FILE* f = std::fopen("log_kq.txt", "rb")) {
+        char line[128];
+        const std::size_t n = std::fread(line, 1, sizeof line, f);
+        text.assign(line, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int loops_wanted = argc > 1 ? std::atoi(argv[1]) : 500;
+    DeleteFileA("log_kq.txt");
+    DeleteFileA("check.txt");
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    char command[] = "supervisor.exe /nobeat";
+    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        std::fprintf(stderr, "soak: cannot start supervisor.exe\n");
+        return 1;
+    }
+    CloseHandle(pi.hThread);
+
+    const DWORD started = GetTickCount();
+    int loops = 0;
+    std::string last;
+    unsigned long first_handles = 0;
+    unsigned long first_private = 0;
+    while (loops < loops_wanted) {
+        Sleep(250);
+        const std::string now = status();
+        if (!now.empty() && now != last) {
+            ++loops;
+            last = now;
+        }
+        if (first_handles == 0 && GetTickCount() - started >= 60000) {
+            first_handles = handles_of(pi.dwProcessId);
+            first_private = private_bytes(pi.hProcess);
+        }
+        if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) {
+            std::fprintf(stderr, "soak: the supervisor ended\n");
+            return 1;
+        }
+    }
+    const unsigned long end_handles = handles_of(pi.dwProcessId);
+    const unsigned long end_private = private_bytes(pi.hProcess);
+    TerminateProcess(pi.hProcess, 0);
+    CloseHandle(pi.hProcess);
+
+    std::string line = last.substr(0, last.find('\r'));
+    std::printf("soak: %d loops in %lu s; last status: %s\n", loops,
+                (GetTickCount() - started) / 1000, line.c_str());
+    std::printf("soak: handles after 1 min %lu, at end %lu; private bytes after 1 min %lu, at end "
+                "%lu\n",
+                first_handles, end_handles, first_private, end_private);
+    return end_handles == first_handles && end_private == first_private ? 0 : 2;
+}
