@@ -9,11 +9,15 @@ export WINEPREFIX=${WINEPREFIX:-$here/../build/windows/wineprefix}
 case "$(basename "$1")" in
 console_*)
   log=$(mktemp)
+  # Standard input that never ends: at an end of input script would type an EOF character, which
+  # Wine's console hands to the program as a key press.
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
   printf -v command '%q ' wine "$@"
-  script -qec "$command >$log 2>&1" /dev/null </dev/null >/dev/null
+  script -qec "$command >$log 2>&1" /dev/null 0<>"$fifo" >/dev/null
   status=$?
   cat "$log"
-  rm -f "$log"
+  rm -f "$log" "$fifo"
   exit $status
   ;;
 *)
