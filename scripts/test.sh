@@ -67,6 +67,8 @@ if check "windows build" build "$build_dir/windows" -DCMAKE_TOOLCHAIN_FILE=cmake
 fi
 
 check "static checks" env BUILD_DIR="$build_dir" bash scripts/static-checks.sh
+# Short fuzz runs; bench/run.sh runs them longer.
+check "fuzzing" env BUILD_DIR="$build_dir" bash scripts/fuzz.sh 5
 
 echo "tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
