@@ -41,27 +41,32 @@ TEST(EndToEnd, BeatingWorkerIsNeverKilledAndItsHeartbeatIsConsumed) {
     SupervisorRun run(test_name());
     // Beats at 0, 25, 50 and 75 s: present at the check at 61 s, absent for a while after it.
     ASSERT_TRUE(run.start("/beat:25 /record"));
-    ASSERT_TRUE(run.wait_for_status("running since  5", 15000)) << run.status();
-    ASSERT_TRUE(run.wait_for_status("running since  1 seconds", first_check_ms - 5000))
+    ASSERT_TRUE(run.wait_for_status("running since  55 seconds", first_check_ms))
         << run.status();
+    ASSERT_TRUE(run.wait_for_status("running since  1 seconds", 20000)) << run.status();
     EXPECT_EQ(file_exists(run.path("check.txt").c_str()), -1);
     EXPECT_NE(run.status().find("restarts 1 ,"), std::string::npos) << run.status();
     ASSERT_EQ(run.worker_starts().size(), 1u);
     EXPECT_TRUE(process_alive(run.worker_starts()[0].pid));
 }
 
-TEST(EndToEnd, FirstStatusLineAndALeftoverHeartbeat) {
+TEST(EndToEnd, FirstStatusLineAndALeftoverHeartbeat)
+{
     SupervisorRun run(test_name());
     write_file(run.path("check.txt"), "");
     ASSERT_TRUE(run.start("/nobeat /record"));
-    ASSERT_TRUE(run.wait_for_status("running since  1 seconds", 10000)) << run.status();
+    ASSERT_TRUE(run.wait_for_status("running since  ", 10000)) << run.status();
+    const std::string first = run.status();
     ASSERT_EQ(run.worker_starts().size(), 1u);
     const DWORD worker = run.worker_starts()[0].pid;
-    EXPECT_EQ(run.status(),
-              "running since  1 seconds, restarts 1 , PID " + std::to_string(worker) + " \r\n");
+    // One second, or two when the launch itself was slow.
+    const std::string rest = " seconds, restarts 1 , PID " + std::to_string(worker) + " \r\n";
+    EXPECT_TRUE(first == "running since  1" + rest || first == "running since  2" + rest)
+        << first;
 
     // The leftover file counts as a heartbeat at the first check: consumed, no kill.
-    ASSERT_TRUE(run.wait_for_status("running since  1 seconds", first_check_ms)) << run.status();
+    ASSERT_TRUE(run.wait_for_status("running since  55 seconds", first_check_ms)) << run.status();
+    ASSERT_TRUE(run.wait_for_status("running since  1 seconds", 20000)) << run.status();
     EXPECT_EQ(file_exists(run.path("check.txt").c_str()), -1);
     EXPECT_NE(run.status().find("restarts 1 ,"), std::string::npos) << run.status();
     EXPECT_TRUE(process_alive(worker));

@@ -1,0 +1,20 @@
+// How a launch finds the program file: which start failures mean "not found", and the order in
+// which a path and its appended extensions are tried. No operating system here.
+#pragma once
+
+// True for the system error codes after which the search goes on with the next candidate.
+bool is_not_found_error(unsigned long code);
+
+enum class LaunchStepKind {
+    Start,         // start the path with the suffix appended; not found goes on
+    BatchIfExists, // when the path with the suffix names a file, run it as a batch file
+    End            // nothing left: not found
+};
+
+struct LaunchStep {
+    LaunchStepKind kind;
+    const char* suffix; // appended to the whole path; "" for the path unchanged
+};
+
+// The steps for path, ended by an End step. The extension is that of the last path component.
+const LaunchStep* launch_plan(const char* path);
