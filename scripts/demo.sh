@@ -25,31 +25,37 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 trap 'wineserver -k >/dev/null 2>&1' EXIT
 
-# Reports each kill and relaunch, which the supervisor itself does silently.
-watch_restarts() {
-  local last="" line pid restarts
+# Shows the status line every 5 seconds, and each kill and relaunch, which the supervisor itself
+# does silently.
+watch_status() {
+  local last="" line pid restarts tick=0
   while sleep 1; do
-    line=$(tr -d '\r' <"$demo/log_kq.txt" 2>/dev/null) || continue
+    [ -f "$demo/log_kq.txt" ] || continue
+    line=$(tr -d '\r\n' <"$demo/log_kq.txt")
     [[ $line =~ restarts\ ([0-9]+)\ ,\ PID\ (-?[0-9]+) ]] || continue
     restarts=${BASH_REMATCH[1]}
     pid=${BASH_REMATCH[2]}
     if [ -n "$last" ] && [ "$last" != "$restarts" ]; then
-      printf 'demo: no heartbeat at the check: worker killed with fkill, relaunched as PID %s (restarts %s)\r\n' "$pid" "$restarts"
+      printf 'demo: no heartbeat at the check: worker killed with fkill, relaunched as PID %s\r\n' "$pid"
     fi
     last=$restarts
+    tick=$((tick + 1))
+    if [ $((tick % 5)) -eq 1 ]; then
+      printf 'demo: log_kq.txt: %s\r\n' "$line"
+    fi
   done
 }
-watch_restarts &
+watch_status &
 watcher=$!
 
 cd "$demo"
-echo "demo: supervisor.exe /beat:5 /hang:20 /show in $demo"
+echo "demo: supervisor.exe /beat:5 /hang:20 in $demo"
 if [ -t 0 ]; then
   echo "demo: press ESC to end the supervisor"
-  wine supervisor.exe /beat:5 /hang:20 /show
+  wine supervisor.exe /beat:5 /hang:20
 else
   echo "demo: no terminal; stopping after ${DEMO_SECONDS:-150} seconds"
-  timeout "${DEMO_SECONDS:-150}" wine supervisor.exe /beat:5 /hang:20 /show
+  timeout "${DEMO_SECONDS:-150}" wine supervisor.exe /beat:5 /hang:20
 fi
 status=$?
 kill "$watcher" 2>/dev/null

@@ -10,8 +10,7 @@
 
 namespace {
 
-bool same_name(const char* entry, const char* name, std::size_t length)
-{
+bool same_name(const char* entry, const char* name, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i) {
         char a = entry[i];
         char b = name[i];
@@ -28,10 +27,9 @@ bool same_name(const char* entry, const char* name, std::size_t length)
     return entry[length] == '=';
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     if (size < 2) {
         return 0;
     }

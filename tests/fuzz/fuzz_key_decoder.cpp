@@ -15,8 +15,7 @@ struct Script {
 
 constexpr std::size_t record_size = 8;
 
-void decode_record(const unsigned char* p, KeyRecord& record)
-{
+void decode_record(const unsigned char* p, KeyRecord& record) {
     record.kind = (p[0] & 1) != 0 ? KeyRecordKind::Other : KeyRecordKind::Key;
     record.key_down = (p[0] & 2) != 0;
     record.enhanced = (p[0] & 4) != 0;
@@ -26,8 +25,7 @@ void decode_record(const unsigned char* p, KeyRecord& record)
     record.character = p[6];
 }
 
-PeekResult peek(void* context, KeyRecord& record)
-{
+PeekResult peek(void* context, KeyRecord& record) {
     auto* script = static_cast<Script*>(context);
     if (script->at + record_size > script->size) {
         return PeekResult::Empty;
@@ -36,8 +34,7 @@ PeekResult peek(void* context, KeyRecord& record)
     return PeekResult::Record;
 }
 
-bool read(void* context, KeyRecord& record)
-{
+bool read(void* context, KeyRecord& record) {
     auto* script = static_cast<Script*>(context);
     if (script->at + record_size > script->size) {
         return false;
@@ -48,10 +45,9 @@ bool read(void* context, KeyRecord& record)
     return true;
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     Script script{data, size, 0, 0};
     const KeySource source{peek, read, &script};
     KeyDecoder decoder;
@@ -62,11 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         if (waiting) {
             KeyRecord head;
             if (peek(&script, head) != PeekResult::Record || !key_record_qualifies(head)) {
-                std::abort();  // a poll must leave a key press at the head
+                std::abort(); // a poll must leave a key press at the head
             }
         }
         if (!waiting && decoder.state == 0) {
-            break;  // nothing owed, nothing waiting: the script is done
+            break; // nothing owed, nothing waiting: the script is done
         }
         const int code = key_decode(decoder, source);
         // A key without a character delivers its scan code, a 16-bit field.

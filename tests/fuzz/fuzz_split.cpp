@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     const std::string line(reinterpret_cast<const char*>(data), size);
     const char* text = skip_program_name(line.c_str());
     if (text < line.c_str() || text > line.c_str() + std::strlen(line.c_str())) {

@@ -5,8 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     std::uint32_t values[3] = {0, 0, 0};
     std::memcpy(values, data, size < sizeof values ? size : sizeof values);
     const std::int32_t pid = static_cast<std::int32_t>(values[2]);
@@ -15,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     format_status_line(line, values[0], values[1], pid);
     char expected[160];
     std::snprintf(expected, sizeof expected, "running since  %lu seconds, restarts %lu , PID %d \n",
-                  static_cast<unsigned long>(values[0]), static_cast<unsigned long>(values[1]), pid);
+                  static_cast<unsigned long>(values[0]), static_cast<unsigned long>(values[1]),
+                  pid);
     if (std::strcmp(line, expected) != 0) {
         std::abort();
     }

@@ -41,8 +41,7 @@ TEST(EndToEnd, BeatingWorkerIsNeverKilledAndItsHeartbeatIsConsumed) {
     SupervisorRun run(test_name());
     // Beats at 0, 25, 50 and 75 s: present at the check at 61 s, absent for a while after it.
     ASSERT_TRUE(run.start("/beat:25 /record"));
-    ASSERT_TRUE(run.wait_for_status("running since  55 seconds", first_check_ms))
-        << run.status();
+    ASSERT_TRUE(run.wait_for_status("running since  55 seconds", first_check_ms)) << run.status();
     ASSERT_TRUE(run.wait_for_status("running since  1 seconds", 20000)) << run.status();
     EXPECT_EQ(file_exists(run.path("check.txt").c_str()), -1);
     EXPECT_NE(run.status().find("restarts 1 ,"), std::string::npos) << run.status();
@@ -50,8 +49,7 @@ TEST(EndToEnd, BeatingWorkerIsNeverKilledAndItsHeartbeatIsConsumed) {
     EXPECT_TRUE(process_alive(run.worker_starts()[0].pid));
 }
 
-TEST(EndToEnd, FirstStatusLineAndALeftoverHeartbeat)
-{
+TEST(EndToEnd, FirstStatusLineAndALeftoverHeartbeat) {
     SupervisorRun run(test_name());
     write_file(run.path("check.txt"), "");
     ASSERT_TRUE(run.start("/nobeat /record"));
@@ -61,8 +59,7 @@ TEST(EndToEnd, FirstStatusLineAndALeftoverHeartbeat)
     const DWORD worker = run.worker_starts()[0].pid;
     // One second, or two when the launch itself was slow.
     const std::string rest = " seconds, restarts 1 , PID " + std::to_string(worker) + " \r\n";
-    EXPECT_TRUE(first == "running since  1" + rest || first == "running since  2" + rest)
-        << first;
+    EXPECT_TRUE(first == "running since  1" + rest || first == "running since  2" + rest) << first;
 
     // The leftover file counts as a heartbeat at the first check: consumed, no kill.
     ASSERT_TRUE(run.wait_for_status("running since  55 seconds", first_check_ms)) << run.status();
@@ -78,8 +75,7 @@ TEST(EndToEnd, FailedLaunchShowsMinusOneAndRunsNoKill) {
     DeleteFileA(run.path("fkill.exe").c_str());
     write_file(run.path("fkill.bat"), "@echo %1 > killed.txt\r\n");
     ASSERT_TRUE(run.start("/record"));
-    ASSERT_TRUE(run.wait_for_status(" seconds, restarts 1 , PID -1 \r\n", 10000))
-        << run.status();
+    ASSERT_TRUE(run.wait_for_status(" seconds, restarts 1 , PID -1 \r\n", 10000)) << run.status();
     ASSERT_TRUE(run.wait_for_status("restarts 2 , PID -1 \r\n", first_check_ms)) << run.status();
     EXPECT_EQ(file_exists(run.path("killed.txt").c_str()), -1);
 }

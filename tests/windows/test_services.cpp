@@ -111,7 +111,7 @@ TEST(Clock, CountsHundredthsAndSleepsWholeSeconds) {
     const DWORD started = GetTickCount();
     sleep_seconds(1);
     const Ticks elapsed = ticks_now() - before;
-    EXPECT_GE(GetTickCount() - started, 950u);  // Wine's tick count is coarse
+    EXPECT_GE(GetTickCount() - started, 950u); // Wine's tick count is coarse
     EXPECT_GE(elapsed, 95u);
     EXPECT_LE(elapsed, 150u);
 }
