@@ -6,6 +6,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 build_dir=${BUILD_DIR:-build}
 status=0
+for tool in clang-tidy cppcheck i686-w64-mingw32-g++-posix; do
+  command -v "$tool" >/dev/null || { echo "static checks: $tool is missing"; exit 1; }
+done
+for db in "$build_dir/native" "$build_dir/windows"; do
+  [ -f "$db/compile_commands.json" ] || { echo "static checks: no $db/compile_commands.json"; exit 1; }
+done
 
 # The OS-free code as the native tree compiles it.
 portable=$(ls platform/*.cpp supervisor/*.cpp)
