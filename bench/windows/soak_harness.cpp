@@ -2,8 +2,9 @@
 // so that it is killed and relaunched at every check, and compares the supervisor's handle count
 // and private bytes after the first minute with those at the end. Run in a folder holding
 // supervisor.exe, fkill.exe and kq2.exe.
-#include <psapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
