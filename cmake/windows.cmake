@@ -52,9 +52,10 @@ target_link_options(startup_probe PRIVATE -static)
 list(APPEND probe_targets startup_probe)
 
 # Each tests/windows/test_*.cpp or console_*.cpp is one test program; console_* run in a terminal.
-add_library(win_test_support STATIC tests/windows/win_test_util.cpp tests/windows/end_to_end.cpp)
-target_include_directories(win_test_support PUBLIC tests/windows)
-target_link_libraries(win_test_support PUBLIC gtest)
+add_library(win_test_util STATIC tests/windows/win_test_util.cpp)
+target_include_directories(win_test_util PUBLIC tests/windows)
+add_library(win_test_support STATIC tests/windows/end_to_end.cpp)
+target_link_libraries(win_test_support PUBLIC win_test_util gtest)
 
 file(GLOB windows_tests CONFIGURE_DEPENDS
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/test_*.cpp
@@ -74,7 +75,7 @@ file(GLOB bench_programs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/bench/win
 foreach(program ${bench_programs})
   get_filename_component(name ${program} NAME_WE)
   add_executable(${name} EXCLUDE_FROM_ALL ${program})
-  target_link_libraries(${name} PRIVATE core platform_win32 psapi)
+  target_link_libraries(${name} PRIVATE win_test_util core platform_win32 psapi)
   target_link_options(${name} PRIVATE -static)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
   list(APPEND bench_targets ${name})

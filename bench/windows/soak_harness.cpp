@@ -2,6 +2,8 @@
 // so that it is killed and relaunched at every check, and compares the supervisor's handle count
 // and private bytes after the first minute with those at the end. Run in a folder holding
 // supervisor.exe, fkill.exe and kq2.exe.
+#include "win_test_util.h"
+
 #include <windows.h>
 // After windows.h, which it needs.
 #include <psapi.h>
@@ -10,40 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
-
-struct HandleEntry {
-    ULONG pid;
-    UCHAR object_type;
-    UCHAR flags;
-    USHORT handle;
-    PVOID object;
-    ACCESS_MASK access;
-};
-struct HandleTable {
-    ULONG count;
-    HandleEntry entries[1];
-};
-using QuerySystemInformation = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-
-// GetProcessHandleCount answers 0 on Wine; the system handle table does not.
-unsigned long handles_of(DWORD pid) {
-    auto query = reinterpret_cast<QuerySystemInformation>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-    std::vector<char> buffer(1 << 16);
-    ULONG needed = 0;
-    while (query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) != 0) {
-        buffer.resize(buffer.size() * 2);
-    }
-    const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
-    unsigned long count = 0;
-    for (ULONG i = 0; i < table->count; ++i) {
-        count += table->entries[i].pid == pid ? 1 : 0;
-    }
-    return count;
-}
 
 // Private committed bytes (PrivateUsage answers 0 on Wine; PagefileUsage is the same figure).
 unsigned long private_bytes(HANDLE process) {
@@ -92,7 +62,7 @@ int main(int argc, char** argv) {
             last = now;
         }
         if (first_handles == 0 && GetTickCount() - started >= 60000) {
-            first_handles = handles_of(pi.dwProcessId);
+            first_handles = count_process_handles(pi.dwProcessId);
             first_private = private_bytes(pi.hProcess);
         }
         if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) {
@@ -100,7 +70,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    const unsigned long end_handles = handles_of(pi.dwProcessId);
+    const unsigned long end_handles = count_process_handles(pi.dwProcessId);
     const unsigned long end_private = private_bytes(pi.hProcess);
     TerminateProcess(pi.hProcess, 0);
     CloseHandle(pi.hProcess);
