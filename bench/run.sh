@@ -9,7 +9,8 @@
 #   3. soak over the simulated platform: 1,000,000 passes, heap allocations counted by valgrind
 #      against a 1,000-pass run;
 #   4. soak under Wine: SOAK_LOOPS (default 500) real loops, handles and private bytes after the
-#      first minute vs. at the end (bench/windows/soak_harness.cpp).
+#      first minute vs. at the end (bench/windows/soak_harness.cpp), and private bytes over 400
+#      repeats of each operation (bench/windows/repeat_ops.cpp).
 # Then each fuzz target runs for FUZZ_SECONDS (default 60).
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -99,6 +100,10 @@ cp "$benchbin/started_probe.exe" "$work/recovery/kq2.exe"
 recovery_line=$(cd "$work/recovery" && wine recovery_bench.exe 20 2>&1)
 recovery_ratio=$(awk '/^recovery/ { if ($5 > 0) printf "%.2f", $2 / $5; else print "n/a" }' <<<"$recovery_line")
 
+# How private bytes follow the count of each operation.
+cp "$benchbin/repeat_ops.exe" "$work/recovery/"
+repeat_lines=$(cd "$work/recovery" && for op in launch shell write; do wine repeat_ops.exe "$op"; done 2>&1)
+
 # 3. Soak over the simulated platform.
 g++ -std=c++17 -O2 -I . -o "$work/soak_native" bench/soak.cpp tests/native/fake_platform.cpp \
   supervisor/watchdog.cpp supervisor/status_line.cpp supervisor/child_argv.cpp || exit 1
@@ -126,6 +131,7 @@ echo "$native_line"
 echo "heap allocations: $allocs_small for 1,000 passes, $allocs_large for 1,000,000 passes"
 echo "== soak under Wine (target: handles and private bytes flat)"
 echo "$soak_line"
+echo "$repeat_lines"
 echo "== fuzzing"
 echo "$fuzz_line"
 echo

@@ -54,6 +54,10 @@ int main(int argc, char** argv) {
     std::string last;
     unsigned long first_handles = 0;
     unsigned long first_private = 0;
+    // A second sample once three checks have run, so that one-time growth at the first kill and
+    // relaunch can be told from growth that goes on.
+    unsigned long warm_handles = 0;
+    unsigned long warm_private = 0;
     while (loops < loops_wanted) {
         Sleep(250);
         const std::string now = status();
@@ -64,6 +68,10 @@ int main(int argc, char** argv) {
         if (first_handles == 0 && GetTickCount() - started >= 60000) {
             first_handles = count_process_handles(pi.dwProcessId);
             first_private = private_bytes(pi.hProcess);
+        }
+        if (warm_handles == 0 && GetTickCount() - started >= 200000) {
+            warm_handles = count_process_handles(pi.dwProcessId);
+            warm_private = private_bytes(pi.hProcess);
         }
         if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) {
             std::fprintf(stderr, "soak: the supervisor ended\n");
@@ -81,5 +89,7 @@ int main(int argc, char** argv) {
     std::printf("soak: handles after 1 min %lu, at end %lu; private bytes after 1 min %lu, at end "
                 "%lu\n",
                 first_handles, end_handles, first_private, end_private);
+    std::printf("soak: after 200 s (three kills in): handles %lu, private bytes %lu\n",
+                warm_handles, warm_private);
     return end_handles == first_handles && end_private == first_private ? 0 : 2;
 }
