@@ -3,6 +3,7 @@
 // CreateProcessA of a trivial program. Run in a folder holding fkill.exe, kq2.exe (a copy of
 // started_probe.exe) and exit_at_once.exe. Prints median milliseconds of each.
 #include "platform/platform.h"
+#include "win_test_util.h"
 
 #include <windows.h>
 
@@ -34,20 +35,6 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// Plain CreateProcessA, as a program without this platform layer would start a program.
-HANDLE start(const char* command_line) {
-    char line[MAX_PATH];
-    std::snprintf(line, sizeof line, "%s", command_line);
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-        return nullptr;
-    }
-    CloseHandle(pi.hThread);
-    return pi.hProcess;
-}
-
 void end_pid(int pid) {
     HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
     if (h != nullptr) {
@@ -64,7 +51,7 @@ int main(int argc, char** argv) {
     g_started = CreateEventA(nullptr, FALSE, FALSE, "kq2_bench_started");
     const char* const worker_argv[] = {"kq2.exe", "/z", nullptr};
     std::vector<double> recovery;
-    std::vector<double> recovery_shell;  // of which the kill command
+    std::vector<double> recovery_shell; // of which the kill command
     std::vector<double> baseline;
     std::vector<double> baseline_shell;
 
@@ -96,21 +83,18 @@ int main(int argc, char** argv) {
         // The baseline: one interpreter run of a trivial program, one plain start.
         const double t1 = now_ms();
         // Named without extension, as the kill command names fkill: the interpreter searches.
-        HANDLE shell = start("cmd.exe /c exit_at_once > nul");
-        if (shell != nullptr) {
-            WaitForSingleObject(shell, INFINITE);
-            CloseHandle(shell);
-        }
+        // Plain CreateProcessA, as a program without this platform layer would start a program.
+        Started shell = start_process("cmd.exe /c exit_at_once > nul");
+        finish_process(shell, INFINITE);
         baseline_shell.push_back(now_ms() - t1);
-        HANDLE other = start("kq2.exe /z");
-        if (other == nullptr || !wait_started()) {
+        Started other = start_process("kq2.exe /z");
+        if (other.process == nullptr || !wait_started()) {
             std::fprintf(stderr, "recovery_bench: the baseline did not start\n");
             return 1;
         }
         baseline.push_back(now_ms() - t1);
-        TerminateProcess(other, 0);
-        WaitForSingleObject(other, 5000);
-        CloseHandle(other);
+        TerminateProcess(other.process, 0);
+        finish_process(other, 5000);
     }
     std::printf("recovery %.1f ms, baseline %.1f ms (medians of %d; the interpreter runs: %.1f ms "
                 "and %.1f ms)\n",

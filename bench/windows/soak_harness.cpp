@@ -10,7 +10,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -22,32 +21,17 @@ unsigned long private_bytes(HANDLE process) {
     return GetProcessMemoryInfo(process, &counters, sizeof counters) ? counters.PagefileUsage : 0;
 }
 
-std::string status() {
-    std::string text;
-    if (FILE* f = std::fopen("log_kq.txt", "rb")) {
-        char line[128];
-        const std::size_t n = std::fread(line, 1, sizeof line, f);
-        text.assign(line, n);
-        std::fclose(f);
-    }
-    return text;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     const int loops_wanted = argc > 1 ? std::atoi(argv[1]) : 500;
     DeleteFileA("log_kq.txt");
     DeleteFileA("check.txt");
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    char command[] = "supervisor.exe /nobeat";
-    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    Started supervisor = start_process("supervisor.exe /nobeat");
+    if (supervisor.process == nullptr) {
         std::fprintf(stderr, "soak: cannot start supervisor.exe\n");
         return 1;
     }
-    CloseHandle(pi.hThread);
 
     const DWORD started = GetTickCount();
     int loops = 0;
@@ -60,28 +44,28 @@ int main(int argc, char** argv) {
     unsigned long warm_private = 0;
     while (loops < loops_wanted) {
         Sleep(250);
-        const std::string now = status();
+        const std::string now = read_file("log_kq.txt");
         if (!now.empty() && now != last) {
             ++loops;
             last = now;
         }
         if (first_handles == 0 && GetTickCount() - started >= 60000) {
-            first_handles = count_process_handles(pi.dwProcessId);
-            first_private = private_bytes(pi.hProcess);
+            first_handles = count_process_handles(supervisor.pid);
+            first_private = private_bytes(supervisor.process);
         }
         if (warm_handles == 0 && GetTickCount() - started >= 200000) {
-            warm_handles = count_process_handles(pi.dwProcessId);
-            warm_private = private_bytes(pi.hProcess);
+            warm_handles = count_process_handles(supervisor.pid);
+            warm_private = private_bytes(supervisor.process);
         }
-        if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(supervisor.process, 0) == WAIT_OBJECT_0) {
             std::fprintf(stderr, "soak: the supervisor ended\n");
             return 1;
         }
     }
-    const unsigned long end_handles = count_process_handles(pi.dwProcessId);
-    const unsigned long end_private = private_bytes(pi.hProcess);
-    TerminateProcess(pi.hProcess, 0);
-    CloseHandle(pi.hProcess);
+    const unsigned long end_handles = count_process_handles(supervisor.pid);
+    const unsigned long end_private = private_bytes(supervisor.process);
+    TerminateProcess(supervisor.process, 0);
+    finish_process(supervisor, 5000);
 
     std::string line = last.substr(0, last.find('\r'));
     std::printf("soak: %d loops in %lu s; last status: %s\n", loops,
