@@ -70,6 +70,11 @@ foreach(source ${windows_tests})
     PROPERTIES TIMEOUT 600)
 endforeach()
 
+# One ESC typed into a terminal, as a person types it.
+add_test(NAME typed_esc COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/typed_esc.sh
+  ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/tests/work/typed_esc)
+set_tests_properties(typed_esc PROPERTIES TIMEOUT 120)
+
 # Benchmark programs, built on demand by bench/run.sh.
 file(GLOB bench_programs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/bench/windows/*.cpp)
 foreach(program ${bench_programs})

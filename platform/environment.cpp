@@ -5,7 +5,7 @@
 
 namespace {
 
-char fold_letter(char c) {
+char upper_case_letter(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
@@ -20,7 +20,7 @@ const char* find_environment_value(const char* block, const char* name) {
     }
     for (const char* entry = block; *entry != '\0'; entry += std::strlen(entry) + 1) {
         std::size_t i = 0;
-        while (name[i] != '\0' && fold_letter(entry[i]) == fold_letter(name[i])) {
+        while (name[i] != '\0' && upper_case_letter(entry[i]) == upper_case_letter(name[i])) {
             ++i;
         }
         if (name[i] == '\0' && entry[i] == '=') {

@@ -28,7 +28,7 @@ constexpr LaunchStep bare_plan[] = {{LaunchStepKind::Start, ".com"},
                                     {LaunchStepKind::BatchIfExists, ".bat"},
                                     {LaunchStepKind::End, ""}};
 
-char fold_letter(char c) {
+char lower_case_letter(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
@@ -48,7 +48,7 @@ const char* extension_of(const char* path) {
 bool is_batch_extension(const char* extension) {
     const char batch[] = ".bat";
     for (int i = 0; i < 4; ++i) {
-        if (fold_letter(extension[i]) != batch[i]) {
+        if (lower_case_letter(extension[i]) != batch[i]) {
             return false;
         }
     }

@@ -13,6 +13,9 @@ Ticks ticks_now();
 void sleep_seconds(std::uint32_t seconds);
 // 0 when anything of that name exists (file, directory, hidden, read-only), -1 otherwise.
 int file_exists(const char* path);
+enum class PathKind { Absent, File, Directory };
+// What is at path, telling a directory from a file (hidden and read-only ones are files).
+PathKind path_kind(const char* path);
 // Replaces the file's content with text, each LF stored as CR LF. False when nothing could be
 // written; never prints.
 bool write_text_file(const char* path, const char* text);
@@ -36,6 +39,9 @@ int start_program(LaunchMode mode, const char* path, const char* const* argv);
 // kept there (release it with release_pin); without, no handle outlives the call.
 int launch_child(const char* path, const char* const* argv, ProcessPin* pin);
 void release_pin(ProcessPin* pin);
+// Waits up to milliseconds for the pinned process to end. True once it has ended, and when nothing
+// is pinned.
+bool wait_pinned_exit(ProcessPin pin, std::uint32_t milliseconds);
 // Runs text through the command interpreter and waits: its exit status, -1 when it could not be
 // started, 1 for a null text.
 int run_shell_command(const char* text);
@@ -46,5 +52,6 @@ const char* get_environment_value(const char* name);
 
 // Never blocks: true when a key press waits in the console input.
 bool key_available();
-// One key code, 0 to 255 (keys without a character: 0, then the scan code), or -1.
+// One key code: the key's character, 0 to 255; for a key without one, 0 and then its whole 16-bit
+// scan code. -1 when reading fails.
 int read_key();

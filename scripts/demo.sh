@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the supervisor on Wine with the demo worker, in this terminal. The worker beats every
 # 5 seconds and hangs after 20, so the second check (about two minutes in) kills and relaunches
-# it. Press ESC (twice, under Wine) to end the supervisor; the demo then ends the worker it left running.
+# it. Press ESC to end the supervisor; the demo then ends the worker it left running.
 # Without a terminal it runs for DEMO_SECONDS (default 150) and stops.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -51,9 +51,7 @@ watcher=$!
 cd "$demo"
 echo "demo: supervisor.exe /beat:5 /hang:20 in $demo"
 if [ -t 0 ]; then
-  # Wine's terminal console holds a lone ESC byte as the start of an escape sequence; a second
-  # ESC delivers it. On Windows one press is enough.
-  echo "demo: press ESC twice to end the supervisor (Wine holds a lone ESC; on Windows once is enough)"
+  echo "demo: press ESC to end the supervisor"
   wine supervisor.exe /beat:5 /hang:20
 else
   echo "demo: no terminal; stopping after ${DEMO_SECONDS:-150} seconds"

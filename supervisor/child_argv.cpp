@@ -32,7 +32,8 @@ ChildArgvStatus build_child_argv(int argc, const char* const* argv, ChildArgv& c
         }
         copy_into(child.slot[i + 1], argv[i]);
     }
-    // The slots after the end stay allocated, as the list is never rebuilt.
+    // The end of the list is a null slot, so its buffer goes; the slots after it stay allocated
+    // and unused, as the list is never rebuilt.
     release(child.slot[i + 1]);
     child.slot[i + 1] = nullptr;
     return ChildArgvStatus::Ok;

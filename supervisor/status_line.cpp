@@ -59,3 +59,10 @@ void format_kill_command(char (&out)[status_text_size], std::int32_t pid) {
     put_signed(w, pid);
     put_text(w, " > nul");
 }
+
+void format_kill_failed_warning(char (&out)[status_text_size], std::int32_t pid) {
+    Writer w{out, 0};
+    put_text(w, "warning: the kill of worker PID ");
+    put_signed(w, pid);
+    put_text(w, " failed; a second worker is started beside it\n");
+}

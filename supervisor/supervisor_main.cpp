@@ -10,7 +10,7 @@ void supervisor_main(int argc, char** argv) {
     static ChildArgv child;
     switch (build_child_argv(argc, argv, child, std::malloc, std::free)) {
     case ChildArgvStatus::OutOfMemory:
-        print_message("malloc in stub program failed \n");
+        print_message(out_of_memory_message);
         exit_process(1);
     case ChildArgvStatus::TooManyArguments:
         print_message("too much arguments \n");

@@ -29,6 +29,8 @@ void watchdog_start(WatchdogState& state, const ChildArgv& child_argv) {
     state.child_argv = &child_argv;
     state.pin = 0;
     state.status_unwritable = false;
+    state.heartbeat_folder = false;
+    state.heartbeat_stuck = false;
     state.reference = ticks_now();
     launch_worker(state);
     state.restarts = 1;
@@ -36,20 +38,54 @@ void watchdog_start(WatchdogState& state, const ChildArgv& child_argv) {
     state.now = ticks_now();
 }
 
-static void check_heartbeat(WatchdogState& state) {
-    if (file_exists(heartbeat_file) != 0) {
-        // The pin guarantees that this ID is still the worker's, alive or not; a failed launch
-        // has no process to end.
-        if (state.pid != -1) {
-            char command[status_text_size] = {};
-            format_kill_command(command, state.pid);
-            run_shell_command(command);
+// One warning when a condition that weakens the watch begins, one notice when it ends.
+static void report_change(bool& flag, bool holds, const char* warning, const char* notice) {
+    if (holds && !flag) {
+        print_warning(warning);
+    } else if (!holds && flag) {
+        print_warning(notice);
+    }
+    flag = holds;
+}
+
+static void restart_worker(WatchdogState& state) {
+    // The pin guarantees that this ID is still the worker's, alive or not; a failed launch has no
+    // process to end.
+    if (state.pid != -1) {
+        char command[status_text_size] = {};
+        format_kill_command(command, state.pid);
+        run_shell_command(command);
+        // fkill returns once the process has ended, so this wait costs nothing unless fkill is
+        // missing, refused or hung: then two workers run side by side, and the user must know.
+        if (!wait_pinned_exit(state.pin, kill_wait_ms)) {
+            char warning[status_text_size] = {};
+            format_kill_failed_warning(warning, state.pid);
+            print_warning(warning);
         }
-        release_pin(&state.pin);
-        launch_worker(state);
-        ++state.restarts;
-    } else {
+    }
+    release_pin(&state.pin);
+    launch_worker(state);
+    ++state.restarts;
+}
+
+static void check_heartbeat(WatchdogState& state) {
+    const PathKind heartbeat = path_kind(heartbeat_file);
+    // A folder counts as a heartbeat, but "del" on it would wait for a confirmation that nobody
+    // sees and, once answered, empty it: it is never handed to the delete command.
+    report_change(state.heartbeat_folder, heartbeat == PathKind::Directory,
+                  "warning: check.txt is a folder, which is never deleted, so the worker is not "
+                  "being watched\n",
+                  "check.txt is no longer a folder; the worker is watched again\n");
+    if (heartbeat == PathKind::Absent) {
+        restart_worker(state);
+    } else if (heartbeat == PathKind::File) {
         run_shell_command("del check.txt > nul");
+        // A heartbeat left in place counts at every later check, so a hang would go unseen.
+        report_change(state.heartbeat_stuck, path_kind(heartbeat_file) != PathKind::Absent,
+                      "warning: the heartbeat check.txt could not be deleted, so a hung "
+                      "worker cannot be detected\n",
+                      "the heartbeat check.txt is deleted again; a hung worker is detected "
+                      "again\n");
     }
     state.reference = ticks_now();
 }
@@ -57,13 +93,9 @@ static void check_heartbeat(WatchdogState& state) {
 static void write_status(WatchdogState& state) {
     char line[status_text_size] = {};
     format_status_line(line, status_seconds(state.now, state.reference), state.restarts, state.pid);
-    const bool written = write_text_file(status_file, line);
-    if (!written && !state.status_unwritable) {
-        print_warning("warning: cannot write log_kq.txt; the watchdog goes on\n");
-    } else if (written && state.status_unwritable) {
-        print_warning("log_kq.txt is written again\n");
-    }
-    state.status_unwritable = !written;
+    report_change(state.status_unwritable, !write_text_file(status_file, line),
+                  "warning: cannot write log_kq.txt; the watchdog goes on\n",
+                  "log_kq.txt is written again\n");
 }
 
 bool watchdog_pass(WatchdogState& state) {

@@ -13,11 +13,15 @@ struct WatchdogState {
     Ticks reference;        // the instant from which the next check is timed
     Ticks now;              // the clock as read at the end of the previous pass
     bool status_unwritable; // the last status write failed (warned once)
+    bool heartbeat_folder;  // the last check found check.txt to be a folder (warned once)
+    bool heartbeat_stuck;   // the last consumed heartbeat stayed in place (warned once)
     const ChildArgv* child_argv;
 };
 
 // Seconds after which a missing heartbeat ends the worker.
 constexpr std::uint32_t heartbeat_limit_seconds = 60;
+// How long the old worker may take to end after the kill command, before the relaunch.
+constexpr std::uint32_t kill_wait_ms = 5000;
 constexpr int escape_key = 27;
 
 // Reference instant, first launch, first sleep.

@@ -1,5 +1,6 @@
-// fkill PID: ends the one process whose decimal ID it is given. Anything doubtful about the ID is
-// refused, so that it never ends a process other than the one named.
+// fkill PID: ends the one process whose decimal ID it is given, and returns only once it has ended.
+// Anything doubtful about the ID is refused, so that it never ends a process other than the one
+// named.
 #include <windows.h>
 
 #include <cstddef>
@@ -7,8 +8,12 @@
 
 namespace {
 
-constexpr int exit_refused = 2; // the argument was not one process ID
 constexpr int exit_failed = 1;  // the process could not be opened or ended
+constexpr int exit_refused = 2; // the argument was not one process ID
+constexpr int exit_running = 3; // told to end, the process still ran after the wait
+
+// TerminateProcess only starts the end; the process is gone once its handle is signalled.
+constexpr DWORD end_wait_ms = 10000;
 
 enum class IdParse { Ok, NotNumber, OutOfRange };
 
@@ -72,8 +77,7 @@ int refuse(const char* argument, const char* reason) {
     return exit_refused;
 }
 
-int fail(DWORD id, const char* what) {
-    const DWORD error = GetLastError();
+int fail(DWORD id, const char* what, DWORD error) {
     char id_room[11];
     char error_room[11];
     const char* const parts[] = {
@@ -81,6 +85,38 @@ int fail(DWORD id, const char* what) {
         ")"};
     say(parts, 7);
     return exit_failed;
+}
+
+bool has_ended(HANDLE process) {
+    return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+}
+
+// Ends the process and waits for its end; the exit status of fkill.
+int end_process(HANDLE process, DWORD id) {
+    // A process that has already ended (a crashed worker still held by its supervisor) refuses
+    // TerminateProcess, but is just what was asked for.
+    if (has_ended(process)) {
+        return 0;
+    }
+    if (TerminateProcess(process, 1) == FALSE) {
+        const DWORD error = GetLastError();
+        return has_ended(process) ? 0 : fail(id, "end", error);
+    }
+    switch (WaitForSingleObject(process, end_wait_ms)) {
+    case WAIT_OBJECT_0:
+        return 0;
+    case WAIT_TIMEOUT: {
+        char id_room[11];
+        char seconds_room[11];
+        const char* const parts[] = {"process ", decimal(id, id_room), " still runs ",
+                                     decimal(end_wait_ms / 1000u, seconds_room),
+                                     " seconds after it was told to end"};
+        say(parts, 5);
+        return exit_running;
+    }
+    default:
+        return fail(id, "wait for", GetLastError());
+    }
 }
 
 } // namespace
@@ -103,16 +139,11 @@ int main(int argc, char** argv) {
     if (id == GetCurrentProcessId()) {
         return refuse(argv[1], "that is fkill itself");
     }
-    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id);
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
     if (process == nullptr) {
-        return fail(id, "open");
+        return fail(id, "open", GetLastError());
     }
-    const bool ended = TerminateProcess(process, 1) != FALSE;
-    if (!ended) {
-        const int status = fail(id, "end");
-        CloseHandle(process);
-        return status;
-    }
+    const int status = end_process(process, id);
     CloseHandle(process);
-    return 0;
+    return status;
 }

@@ -9,7 +9,9 @@ static HANDLE g_input = INVALID_HANDLE_VALUE;
 static KeyDecoder g_decoder; // zero: nothing owed
 
 static HANDLE open_console_input(DWORD access) {
-    return CreateFileA("conin$", access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    // Windows 8 and later refuse a console input open that does not share write access, as every
+    // console process holds its own read-write input handle (CreateFile, "Consoles").
+    return CreateFileA("conin$", access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -40,6 +42,10 @@ static void to_key_record(const INPUT_RECORD& in, KeyRecord& out) {
     out.scan_code = key.wVirtualScanCode;
     out.character = static_cast<unsigned char>(key.uChar.AsciiChar);
     out.enhanced = (key.dwControlKeyState & ENHANCED_KEY) != 0;
+    // Wine's terminal console reports a lone typed ESC without its character; Windows gives 27.
+    if (out.key_down && out.virtual_key == VK_ESCAPE && out.character == 0 && !out.enhanced) {
+        out.character = 27;
+    }
 }
 
 static PeekResult peek_record(void* context, KeyRecord& record) {

@@ -178,6 +178,14 @@ void release_pin(ProcessPin* pin) {
     }
 }
 
+bool wait_pinned_exit(ProcessPin pin, std::uint32_t milliseconds) {
+    if (pin == 0) {
+        return true;
+    }
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the seam keeps the handle as an integer
+    return WaitForSingleObject(reinterpret_cast<HANDLE>(pin), milliseconds) == WAIT_OBJECT_0;
+}
+
 int run_shell_command(const char* text) {
     const char* named = get_environment_value("ComSpec");
     if (text == nullptr) {

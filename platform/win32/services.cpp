@@ -20,8 +20,16 @@ void sleep_seconds(std::uint32_t seconds) {
     Sleep(seconds * 1000u);
 }
 
+PathKind path_kind(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return PathKind::Absent;
+    }
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Directory : PathKind::File;
+}
+
 int file_exists(const char* path) {
-    return GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES ? -1 : 0;
+    return path_kind(path) == PathKind::Absent ? -1 : 0;
 }
 
 static bool write_handle(void* context, const char* data, std::size_t size) {

@@ -7,7 +7,7 @@ int main() {
     int argc = 0;
     char** argv = nullptr;
     if (!split_process_command_line(&argc, &argv)) {
-        print_message("malloc in stub program failed \n");
+        print_message(out_of_memory_message);
         exit_process(1);
     }
     take_environment();

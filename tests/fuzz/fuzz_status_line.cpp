@@ -1,4 +1,4 @@
-// The status line and kill command for any numbers: the same text as the C library's formatting.
+// The watchdog's texts for any numbers: the same text as the C library's formatting.
 #include "supervisor/status_line.h"
 
 #include <cstdio>
@@ -22,6 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
 
     format_kill_command(line, pid);
     std::snprintf(expected, sizeof expected, "fkill %d > nul", pid);
+    if (std::strcmp(line, expected) != 0) {
+        std::abort();
+    }
+
+    format_kill_failed_warning(line, pid);
+    std::snprintf(
+        expected, sizeof expected,
+        "warning: the kill of worker PID %d failed; a second worker is started beside it\n", pid);
     if (std::strcmp(line, expected) != 0) {
         std::abort();
     }

@@ -17,6 +17,7 @@ void fake_reset(Ticks clock) {
     g_fake.next_pid = 1000;
     g_fake.kill_while_pinned = true;
     g_fake.status_writable = true;
+    g_fake.kill_works = true;
 }
 
 void fake_press(int key_code) {
@@ -35,8 +36,11 @@ void sleep_seconds(std::uint32_t seconds) {
     }
 }
 
-int file_exists(const char* path) {
-    return std::strcmp(path, "check.txt") == 0 && g_fake.heartbeat ? 0 : -1;
+PathKind path_kind(const char* path) {
+    if (std::strcmp(path, "check.txt") != 0 || !g_fake.heartbeat) {
+        return PathKind::Absent;
+    }
+    return g_fake.heartbeat_is_folder ? PathKind::Directory : PathKind::File;
 }
 
 bool write_text_file(const char* path, const char* text) {
@@ -73,7 +77,17 @@ int launch_child(const char*, const char* const*, ProcessPin* pin) {
     *pin = static_cast<ProcessPin>(pid);
     ++g_fake.open_pins;
     g_fake.pinned_pid = pid;
+    g_fake.pinned_ended = false;
     return pid;
+}
+
+// Waiting for a process that does not end costs the whole time.
+bool wait_pinned_exit(ProcessPin pin, std::uint32_t milliseconds) {
+    if (pin == 0 || g_fake.pinned_ended) {
+        return true;
+    }
+    g_fake.clock += milliseconds / 10u;
+    return false;
 }
 
 void release_pin(ProcessPin* pin) {
@@ -92,11 +106,12 @@ int run_shell_command(const char* text) {
         if (g_fake.open_pins != 1 || g_fake.pinned_pid != pid) {
             g_fake.kill_while_pinned = false;
         }
+        g_fake.pinned_ended = g_fake.kill_works && pid == g_fake.pinned_pid;
         return 0;
     }
     if (std::strcmp(text, "del check.txt > nul") == 0) {
         ++g_fake.deletes;
-        g_fake.heartbeat = false;
+        g_fake.heartbeat = g_fake.heartbeat_undeletable;
         return 0;
     }
     return 1;

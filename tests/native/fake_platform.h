@@ -8,9 +8,11 @@
 #include <cstddef>
 
 struct FakePlatform {
-    Ticks clock;         // what ticks_now() answers
-    Ticks command_cost;  // hundredths each shell command takes
-    bool heartbeat;      // check.txt exists
+    Ticks clock;        // what ticks_now() answers
+    Ticks command_cost; // hundredths each shell command takes
+    bool heartbeat;     // check.txt exists
+    bool heartbeat_is_folder;
+    bool heartbeat_undeletable;
     bool worker_healthy; // the worker recreates check.txt on every sleep
     bool launch_fails;
     int next_pid;
@@ -21,6 +23,8 @@ struct FakePlatform {
     bool kill_while_pinned; // every kill so far named the one pinned process
     int open_pins;
     int pinned_pid;
+    bool pinned_ended; // the pinned process has ended
+    bool kill_works;   // a kill command ends the process it names
     int sleeps;
     char status[128]; // log_kq.txt
     bool status_writable;

@@ -8,7 +8,7 @@
 
 namespace {
 
-int allocations_left;  // for the allocator that runs out
+int allocations_left; // for the allocator that runs out
 
 void* failing_after(std::size_t size) {
     return allocations_left-- == 0 ? nullptr : std::malloc(size);
@@ -73,4 +73,4 @@ TEST(ChildArgv, AllocationFailureAnywhereIsReported) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -68,6 +68,8 @@ TEST_F(Watchdog, HungWorkerIsKilledWhilePinnedAndRelaunched) {
     EXPECT_EQ(fake().last_killed_pid, 1000);
     EXPECT_EQ(fake().launches, 2);
     EXPECT_EQ(status(), "running since  0 seconds, restarts 2 , PID 1001 \n");
+    EXPECT_EQ(fake().clock, 62 * 100u); // the old worker had ended: no wait, no warning
+    EXPECT_EQ(fake().warnings, 0);
 
     passes(61 * 5);
     EXPECT_EQ(fake().kills, 6);
@@ -76,6 +78,49 @@ TEST_F(Watchdog, HungWorkerIsKilledWhilePinnedAndRelaunched) {
     // Every kill named the one process still pinned, and exactly one pin is ever held.
     EXPECT_TRUE(fake().kill_while_pinned);
     EXPECT_EQ(fake().open_pins, 1);
+}
+
+TEST_F(Watchdog, KillThatLeavesTheWorkerRunningWarnsAndStillRelaunches) {
+    start(false);
+    fake().kill_works = false;
+    passes(61);
+    EXPECT_EQ(fake().clock, 62 * 100u + kill_wait_ms / 10u);
+    EXPECT_EQ(
+        std::string(fake().last_warning),
+        "warning: the kill of worker PID 1000 failed; a second worker is started beside it\n");
+    EXPECT_EQ(status(), "running since  0 seconds, restarts 2 , PID 1001 \n");
+    EXPECT_EQ(fake().open_pins, 1);
+}
+
+TEST_F(Watchdog, HeartbeatFolderCountsIsNeverDeletedAndWarnsOnce) {
+    start(false);
+    fake().heartbeat = true;
+    fake().heartbeat_is_folder = true;
+    passes(61 * 3);
+    EXPECT_EQ(fake().deletes, 0);
+    EXPECT_EQ(fake().kills, 0);
+    EXPECT_EQ(fake().warnings, 1);
+    EXPECT_NE(std::string(fake().last_warning).find("check.txt is a folder"), std::string::npos);
+
+    fake().heartbeat = false; // the folder is gone: watched again
+    fake().heartbeat_is_folder = false;
+    passes(61);
+    EXPECT_EQ(fake().kills, 1);
+    EXPECT_EQ(fake().warnings, 2);
+}
+
+TEST_F(Watchdog, UndeletableHeartbeatWarnsOnceAndNoticesWhenDeletedAgain) {
+    start();
+    fake().heartbeat_undeletable = true;
+    passes(61 * 3);
+    EXPECT_EQ(fake().deletes, 3);
+    EXPECT_EQ(fake().warnings, 1);
+    EXPECT_NE(std::string(fake().last_warning).find("could not be deleted"), std::string::npos);
+    fake().heartbeat_undeletable = false;
+    passes(61 * 2);
+    EXPECT_EQ(fake().warnings, 2);
+    EXPECT_NE(std::string(fake().last_warning).find("deleted again"), std::string::npos);
+    EXPECT_EQ(fake().kills, 0);
 }
 
 TEST_F(Watchdog, LeftoverHeartbeatCountsAtTheFirstCheck) {

@@ -69,6 +69,28 @@ TEST(EndToEnd, FirstStatusLineAndALeftoverHeartbeat) {
     EXPECT_TRUE(process_alive(worker));
 }
 
+TEST(EndToEnd, HeartbeatFolderNeitherStopsTheLoopNorLosesItsFiles) {
+    SupervisorRun run(test_name());
+    const std::string folder = run.path("check.txt");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    write_file(folder + "\\kept.txt", "kept");
+    ASSERT_TRUE(run.start("/nobeat /record"));
+    // Past the first check the line is still rewritten every second, from 0 or 1 on.
+    ASSERT_TRUE(run.wait_for_status("running since  55 seconds", first_check_ms)) << run.status();
+    ASSERT_TRUE(run.wait_for_status("running since  1 seconds", 20000)) << run.status();
+    ASSERT_TRUE(run.wait_for_status("running since  3 seconds", 5000)) << run.status();
+    EXPECT_NE(run.status().find("restarts 1 ,"), std::string::npos) << run.status();
+    EXPECT_EQ(read_file(folder + "\\kept.txt"), "kept");
+    ASSERT_EQ(run.worker_starts().size(), 1u);
+    EXPECT_TRUE(process_alive(run.worker_starts()[0].pid));
+    // One warning line; the worker's own lines are in the output too.
+    const std::string output = read_file(run.path("output.txt"));
+    const std::size_t at = output.find("warning: check.txt is a folder, which is never deleted, so "
+                                       "the worker is not being watched\r\n");
+    EXPECT_NE(at, std::string::npos) << output;
+    EXPECT_EQ(output.find("warning", at + 1), std::string::npos) << output;
+}
+
 TEST(EndToEnd, FailedLaunchShowsMinusOneAndRunsNoKill) {
     SupervisorRun run(test_name(), false);
     // Stands in for fkill, so that a kill command would leave a trace.

@@ -141,7 +141,17 @@ TEST_F(Process, FkillEndsTheNamedProcessAndRefusesBadIds) {
         EXPECT_EQ(said.find('\n'), said.size() - 1) << "not one line: " << said;
     }
     EXPECT_EQ(fkill(id), 0u);
-    EXPECT_EQ(finish_process(victim, 10000), 1u); // ended by fkill, not by the hold running out
+    // Ended by the time fkill returns, by fkill rather than by the hold running out.
+    EXPECT_EQ(WaitForSingleObject(victim.process, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(finish_process(victim, 0), 1u);
+
+    // A process that ended by itself, its ID still held: ended, as asked, without a word.
+    DeleteFileA("hold");
+    Started gone = start_process(probe_);
+    ASSERT_EQ(WaitForSingleObject(gone.process, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(fkill(std::to_string(gone.pid)), 0u);
+    EXPECT_EQ(read_file("fkill.txt"), "");
+    finish_process(gone, 0);
 }
 
 TEST_F(Process, LaunchesAndShellCommandsLeaveNoHandleBehind) {
