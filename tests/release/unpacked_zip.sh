@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The release zip as a user meets it: unpacked into an empty folder, its checksums hold, its texts
+# have Windows line ends, and with the demo worker put beside supervisor.exe the supervisor runs
+# under Wine and reports the worker it launched.
+# Usage: unpacked_zip.sh ZIP WORK_DIR
+set -u
+zip=$(realpath "$1")
+work=$2
+export WINEDEBUG=-all
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work" || exit 1
+fail() {
+  echo "unpacked zip: $*"
+  exit 1
+}
+
+unzip -q "$zip" || fail "cannot unpack $zip"
+expected="CHANGELOG.txt LICENSE.txt README.txt SHA256SUMS.txt demo/README.txt demo/kq2.exe fkill.exe supervisor.exe "
+[ "$(find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')" = "$expected" ] ||
+  fail "unexpected contents: $(find . -type f | tr '\n' ' ')"
+sha256sum --quiet -c SHA256SUMS.txt || fail "SHA256SUMS.txt does not match the files"
+for text in README.txt LICENSE.txt CHANGELOG.txt demo/README.txt; do
+  [ "$(grep -c $'\r$' "$text")" = "$(wc -l <"$text")" ] || fail "$text has lines without CR LF"
+done
+
+cp demo/kq2.exe .
+# No terminal: the supervisor runs detached for a few seconds, then the worker is ended too.
+timeout 6 wine supervisor.exe /record </dev/null >output.txt 2>&1
+for p in $(pgrep -x kq2.exe); do
+  [ "$(readlink "/proc/$p/cwd")" = "$PWD" ] && kill "$p"
+done
+worker=$(cut -d' ' -f1 kq2_starts.txt 2>/dev/null)
+[ -n "$worker" ] || fail "the worker was not started"
+grep -q "restarts 1 , PID $worker " log_kq.txt ||
+  fail "log_kq.txt does not show the worker $worker: $(cat log_kq.txt 2>/dev/null)"
+echo "unpacked zip: checksums hold; the supervisor ran and shows: $(tr -d '\r\n' <log_kq.txt)"
