@@ -12,7 +12,8 @@ constexpr int exit_failed = 1;  // the process could not be opened or ended
 constexpr int exit_refused = 2; // the argument was not one process ID
 constexpr int exit_running = 3; // told to end, the process still ran after the wait
 
-// TerminateProcess only starts the end; the process is gone once its handle is signalled.
+// TerminateProcess only starts the end, as Microsoft documents (Wine does not show it); the
+// process is gone once its handle is signalled.
 constexpr DWORD end_wait_ms = 10000;
 
 enum class IdParse { Ok, NotNumber, OutOfRange };
