@@ -35,13 +35,8 @@ export WINEPREFIX=$work/wineprefix
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
 trap 'wineserver -k >/dev/null 2>&1' EXIT
 
-# The Linux process of the Wine program NAME running in folder DIR.
-linux_pid() {
-  local p
-  for p in $(pgrep -x "$1"); do
-    [ "$(readlink "/proc/$p/cwd")" = "$2" ] && { echo "$p"; return; }
-  done
-}
+# shellcheck source=scripts/wine-pids.sh
+. scripts/wine-pids.sh
 # CPU time of a Linux process in nanoseconds (the scheduler's count: /proc/PID/stat counts in
 # hundredths, too coarse for a program that sleeps nearly all the time).
 cpu_ns() {
@@ -72,9 +67,9 @@ in_terminal "$work/idle" supervisor.exe /beat:5
 in_terminal "$work/base" sleeper.exe
 in_terminal "$work/loop" loop_work.exe
 sleep 5
-sup=$(linux_pid supervisor.exe "$work/idle")
-base=$(linux_pid sleeper.exe "$work/base")
-loop=$(linux_pid loop_work.exe "$work/loop")
+sup=$(wine_pids supervisor.exe "$work/idle" | head -n 1)
+base=$(wine_pids sleeper.exe "$work/base" | head -n 1)
+loop=$(wine_pids loop_work.exe "$work/loop" | head -n 1)
 if [ -z "$sup" ] || [ -z "$base" ] || [ -z "$loop" ]; then
   echo "bench: the idle programs did not start"
   exit 1

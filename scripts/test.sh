@@ -82,14 +82,14 @@ products_only() {
     cmake --build "$repro/out" -j "$jobs" >/dev/null
 }
 same_bytes() {
-  local name ok=0
+  local name status=0
   for name in supervisor.exe fkill.exe kq2.exe; do
-    cmp -s "$build_dir/windows/bin/$name" "$repro/out/bin/$name" || { echo "$name differs"; ok=1; }
+    cmp -s "$build_dir/windows/bin/$name" "$repro/out/bin/$name" || { echo "$name differs"; status=1; }
   done
   bash scripts/make-zip.sh "$build_dir/windows" "$repro/zip-a" >/dev/null &&
     bash scripts/make-zip.sh "$repro/out" "$repro/zip-b" >/dev/null || return 1
-  cmp "$repro"/zip-a/*.zip "$repro"/zip-b/*.zip || ok=1
-  return "$ok"
+  cmp "$repro"/zip-a/*.zip "$repro"/zip-b/*.zip || status=1
+  return "$status"
 }
 if check "products-only build" products_only; then
   check "reproducible products and zip" same_bytes &&

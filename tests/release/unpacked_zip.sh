@@ -4,6 +4,7 @@
 # under Wine and reports the worker it launched.
 # Usage: unpacked_zip.sh ZIP WORK_DIR
 set -u
+here=$(cd "$(dirname "$0")" && pwd)
 zip=$(realpath "$1")
 work=$2
 export WINEDEBUG=-all
@@ -27,9 +28,8 @@ done
 cp demo/kq2.exe .
 # No terminal: the supervisor runs detached for a few seconds, then the worker is ended too.
 timeout 6 wine supervisor.exe /record </dev/null >output.txt 2>&1
-for p in $(pgrep -x kq2.exe); do
-  [ "$(readlink "/proc/$p/cwd")" = "$PWD" ] && kill "$p"
-done
+. "$here/../../scripts/wine-pids.sh"
+kill $(wine_pids kq2.exe "$PWD") 2>/dev/null
 worker=$(cut -d' ' -f1 kq2_starts.txt 2>/dev/null)
 [ -n "$worker" ] || fail "the worker was not started"
 grep -q "restarts 1 , PID $worker " log_kq.txt ||

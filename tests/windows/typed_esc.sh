@@ -4,6 +4,7 @@
 # written to the pseudo-terminal that Wine's console reads, not a record injected into the console.
 # Usage: typed_esc.sh BIN_DIR WORK_DIR
 set -u
+here=$(cd "$(dirname "$0")" && pwd)
 bin=$1
 work=$2
 export WINEDEBUG=-all
@@ -20,12 +21,8 @@ keys=$work/keys
 mkfifo "$keys"
 
 # The Linux processes of the Wine programs running in this folder.
-ours() {
-  local p
-  for p in $(pgrep -x "$1"); do
-    [ "$(readlink "/proc/$p/cwd")" = "$work" ] && echo "$p"
-  done
-}
+. "$here/../../scripts/wine-pids.sh"
+ours() { wine_pids "$1" "$work"; }
 fail() {
   echo "typed_esc: $*"
   echo "typed_esc: log_kq.txt: $(cat log_kq.txt 2>/dev/null)"
