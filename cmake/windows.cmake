@@ -17,6 +17,7 @@ target_compile_options(core PRIVATE ${product_compile} ${product_sections})
 
 add_library(platform_win32 STATIC
   platform/win32/console.cpp
+  platform/win32/folder_path.cpp
   platform/win32/process.cpp
   platform/win32/services.cpp)
 target_link_libraries(platform_win32 PUBLIC core)

@@ -1,6 +1,6 @@
 #include "watchdog.h"
 
-#include "status_line.h"
+#include "../watch/status_line.h"
 
 static const char worker_path[] = "kq2.exe";
 static const char heartbeat_file[] = "check.txt";

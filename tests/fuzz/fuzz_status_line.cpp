@@ -1,5 +1,6 @@
-// The watchdog's texts for any numbers: the same text as the C library's formatting.
-#include "supervisor/status_line.h"
+// The watchdog's texts for any numbers: the same text as the C library's formatting. The status
+// line reads back to its numbers, and any bytes that parse as one are a line it writes.
+#include "watch/status_line.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,22 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
                   pid);
     if (std::strcmp(line, expected) != 0) {
         std::abort();
+    }
+
+    StatusLine back{};
+    if (!parse_status_line(line, std::strlen(line), back) || back.seconds != values[0] ||
+        back.restarts != values[1] || back.pid != pid) {
+        std::abort();
+    }
+    if (parse_status_line(reinterpret_cast<const char*>(data), size, back)) {
+        format_status_line(line, back.seconds, back.restarts, back.pid);
+        const std::size_t length = std::strlen(line);
+        const bool same = size == length && std::memcmp(line, data, size) == 0;
+        const bool same_but_cr = size == length + 1 && std::memcmp(line, data, length - 1) == 0 &&
+                                 data[length - 1] == '\r' && data[length] == '\n';
+        if (!same && !same_but_cr) {
+            std::abort();
+        }
     }
 
     format_kill_command(line, pid);

@@ -1,6 +1,6 @@
 // The watchdog loop over the simulated platform: a minute-long cycle runs in microseconds.
 #include "fake_platform.h"
-#include "supervisor/status_line.h"
+#include "watch/status_line.h"
 #include "supervisor/watchdog.h"
 
 #include <gtest/gtest.h>

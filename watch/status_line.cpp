@@ -1,0 +1,137 @@
+#include "status_line.h"
+
+#include <cstring>
+
+namespace {
+
+struct Writer {
+    char* out;
+    std::size_t used;
+};
+
+void put_text(Writer& w, const char* text) {
+    const std::size_t size = std::strlen(text);
+    std::memcpy(w.out + w.used, text, size);
+    w.used += size;
+    w.out[w.used] = '\0';
+}
+
+void put_unsigned(Writer& w, std::uint32_t value) {
+    char digits[11];
+    std::size_t n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n != 0) {
+        w.out[w.used++] = digits[--n];
+    }
+    w.out[w.used] = '\0';
+}
+
+void put_signed(Writer& w, std::int32_t value) {
+    if (value < 0) {
+        put_text(w, "-");
+        // Negate in unsigned arithmetic, so that the smallest value needs no special case.
+        put_unsigned(w, 0u - static_cast<std::uint32_t>(value));
+    } else {
+        put_unsigned(w, static_cast<std::uint32_t>(value));
+    }
+}
+
+} // namespace
+
+void format_status_line(char (&out)[status_text_size], std::uint32_t seconds,
+                        std::uint32_t restarts, std::int32_t pid) {
+    Writer w{out, 0};
+    put_text(w, "running since  ");
+    put_unsigned(w, seconds);
+    put_text(w, " seconds, restarts ");
+    put_unsigned(w, restarts);
+    put_text(w, " , PID ");
+    put_signed(w, pid);
+    put_text(w, " \n");
+}
+
+namespace {
+
+struct Reader {
+    const char* at;
+    const char* end;
+};
+
+bool take_text(Reader& r, const char* text) {
+    const std::size_t size = std::strlen(text);
+    if (static_cast<std::size_t>(r.end - r.at) < size || std::memcmp(r.at, text, size) != 0) {
+        return false;
+    }
+    r.at += size;
+    return true;
+}
+
+// Decimal digits as put_unsigned writes them: at least one, no leading zero, at most limit.
+bool take_unsigned(Reader& r, std::uint32_t limit, std::uint32_t& value) {
+    const char* first = r.at;
+    std::uint64_t total = 0;
+    while (r.at != r.end && *r.at >= '0' && *r.at <= '9') {
+        total = total * 10 + static_cast<std::uint64_t>(*r.at - '0');
+        if (total > limit) {
+            return false;
+        }
+        ++r.at;
+    }
+    const std::ptrdiff_t digits = r.at - first;
+    if (digits == 0 || (digits > 1 && *first == '0')) {
+        return false;
+    }
+    value = static_cast<std::uint32_t>(total);
+    return true;
+}
+
+bool take_signed(Reader& r, std::int32_t& value) {
+    std::uint32_t magnitude = 0;
+    if (take_text(r, "-")) {
+        if (!take_unsigned(r, 0x80000000u, magnitude) || magnitude == 0) {
+            return false;
+        }
+        value = static_cast<std::int32_t>(0u - magnitude);
+        return true;
+    }
+    if (!take_unsigned(r, 0x7fffffffu, magnitude)) {
+        return false;
+    }
+    value = static_cast<std::int32_t>(magnitude);
+    return true;
+}
+
+} // namespace
+
+bool parse_status_line(const char* text, std::size_t size, StatusLine& out) {
+    Reader r{text, text + size};
+    StatusLine line{};
+    if (!take_text(r, "running since  ") || !take_unsigned(r, 0xffffffffu, line.seconds) ||
+        !take_text(r, " seconds, restarts ") || !take_unsigned(r, 0xffffffffu, line.restarts) ||
+        !take_text(r, " , PID ") || !take_signed(r, line.pid) || !take_text(r, " ")) {
+        return false;
+    }
+    take_text(r, "\r");
+    if (!take_text(r, "\n") || r.at != r.end) {
+        return false;
+    }
+    out = line;
+    return true;
+}
+
+void format_kill_command(char (&out)[status_text_size], std::int32_t pid) {
+    Writer w{out, 0};
+    put_text(w, "fkill ");
+    put_signed(w, pid);
+    put_text(w, " > nul");
+}
+
+void format_kill_failed_warning(char (&out)[status_text_size], std::int32_t pid) {
+    Writer w{out, 0};
+    put_text(w, "warning: the kill of worker PID ");
+    put_signed(w, pid);
+    put_text(w, " failed; a second worker is started beside it\n");
+}

@@ -1,0 +1,27 @@
+// The status line that the supervisor writes to log_kq.txt and that its readers parse back, and
+// the supervisor's other formatted texts. One place knows the line's format.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Room for each text with the largest numbers.
+constexpr std::size_t status_text_size = 96;
+
+// "running since  S seconds, restarts R , PID P \n"
+void format_status_line(char (&out)[status_text_size], std::uint32_t seconds,
+                        std::uint32_t restarts, std::int32_t pid);
+
+struct StatusLine {
+    std::uint32_t seconds;  // since the start or the last check
+    std::uint32_t restarts; // launches, the first one included
+    std::int32_t pid;       // the worker's, -1 when its launch failed
+};
+// Reads back exactly what format_status_line writes, its LF stored as LF or as CR LF, and nothing
+// else: no other blanks, no leading zeros, no "-0", no number out of range, nothing after the line.
+bool parse_status_line(const char* text, std::size_t size, StatusLine& out);
+
+// "fkill P > nul"
+void format_kill_command(char (&out)[status_text_size], std::int32_t pid);
+// "warning: the kill of worker PID P failed; a second worker is started beside it\n"
+void format_kill_failed_warning(char (&out)[status_text_size], std::int32_t pid);
