@@ -19,6 +19,7 @@ add_library(platform_win32 STATIC
   platform/win32/console.cpp
   platform/win32/folder_path.cpp
   platform/win32/process.cpp
+  platform/win32/process_image.cpp
   platform/win32/services.cpp)
 target_link_libraries(platform_win32 PUBLIC core)
 target_compile_options(platform_win32 PRIVATE ${product_compile} ${product_sections})
