@@ -41,6 +41,9 @@ add_product(supervisor "kq2 supervisor: keeps kq2.exe running"
 target_link_libraries(supervisor PRIVATE core platform_win32)
 add_product(fkill "fkill: ends a process by its ID" tools/fkill.cpp)
 add_product(kq2 "Demo worker for the kq2 supervisor" tools/kq2.cpp)
+add_product(kq2stat "kq2stat: reports the kq2 supervisor's state to monitoring" tools/kq2stat.cpp)
+target_link_libraries(kq2stat PRIVATE core platform_win32)
+target_compile_definitions(kq2stat PRIVATE KQ2_VERSION="${PROJECT_VERSION}")
 
 if(NOT BUILD_TESTING)
   return()
@@ -78,7 +81,7 @@ foreach(source ${windows_tests})
   add_executable(${name} ${source})
   target_link_libraries(${name} PRIVATE win_test_support core platform_win32 GTest::gtest_main)
   target_link_options(${name} PRIVATE ${static_link})
-  add_dependencies(${name} supervisor fkill kq2 ${probe_targets})
+  add_dependencies(${name} supervisor fkill kq2 kq2stat ${probe_targets})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 600)
 endforeach()

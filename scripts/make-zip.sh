@@ -21,7 +21,7 @@ zip_path=$out/kq2-supervisor-$version-win32.zip
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 mkdir "$stage/demo"
-cp "$build/bin/supervisor.exe" "$build/bin/fkill.exe" "$stage/"
+cp "$build/bin/supervisor.exe" "$build/bin/fkill.exe" "$build/bin/kq2stat.exe" "$stage/"
 cp "$build/bin/kq2.exe" "$stage/demo/"
 # Plain texts for Windows: CR LF line ends.
 crlf() { sed -e 's/\r$//' -e 's/$/\r/' "$1"; }
@@ -30,7 +30,7 @@ crlf "$root/LICENSE" >"$stage/LICENSE.txt"
 crlf "$root/CHANGELOG.md" >"$stage/CHANGELOG.txt"
 crlf "$root/release/demo-README.txt" >"$stage/demo/README.txt"
 
-files=(supervisor.exe fkill.exe README.txt LICENSE.txt CHANGELOG.txt demo/kq2.exe demo/README.txt)
+files=(supervisor.exe fkill.exe kq2stat.exe README.txt LICENSE.txt CHANGELOG.txt demo/kq2.exe demo/README.txt)
 (cd "$stage" && sha256sum "${files[@]}" >SHA256SUMS.txt)
 files+=(SHA256SUMS.txt)
 

@@ -14,7 +14,7 @@ for db in "$build_dir/native" "$build_dir/windows"; do
 done
 
 # The OS-free code as the native tree compiles it.
-portable=$(ls platform/*.cpp supervisor/*.cpp watch/*.cpp)
+portable=$(ls platform/*.cpp supervisor/*.cpp watch/*.cpp monitor/*.cpp)
 # The Win32 code and the tools as the cross compiler sees them.
 win32=$(ls platform/win32/*.cpp tools/*.cpp)
 

@@ -83,7 +83,7 @@ products_only() {
 }
 same_bytes() {
   local name status=0
-  for name in supervisor.exe fkill.exe kq2.exe; do
+  for name in supervisor.exe fkill.exe kq2.exe kq2stat.exe; do
     cmp -s "$build_dir/windows/bin/$name" "$repro/out/bin/$name" || { echo "$name differs"; status=1; }
   done
   bash scripts/make-zip.sh "$build_dir/windows" "$repro/zip-a" >/dev/null &&

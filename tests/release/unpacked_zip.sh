@@ -17,7 +17,7 @@ fail() {
 }
 
 unzip -q "$zip" || fail "cannot unpack $zip"
-expected="CHANGELOG.txt LICENSE.txt README.txt SHA256SUMS.txt demo/README.txt demo/kq2.exe fkill.exe supervisor.exe "
+expected="CHANGELOG.txt LICENSE.txt README.txt SHA256SUMS.txt demo/README.txt demo/kq2.exe fkill.exe kq2stat.exe supervisor.exe "
 [ "$(find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')" = "$expected" ] ||
   fail "unexpected contents: $(find . -type f | tr '\n' ' ')"
 sha256sum --quiet -c SHA256SUMS.txt || fail "SHA256SUMS.txt does not match the files"
@@ -34,4 +34,5 @@ worker=$(cut -d' ' -f1 kq2_starts.txt 2>/dev/null)
 [ -n "$worker" ] || fail "the worker was not started"
 grep -q "restarts 1 , PID $worker " log_kq.txt ||
   fail "log_kq.txt does not show the worker $worker: $(cat log_kq.txt 2>/dev/null)"
+wine kq2stat.exe --version </dev/null | grep -q '^kq2stat [0-9]' || fail "kq2stat.exe does not run"
 echo "unpacked zip: checksums hold; the supervisor ran and shows: $(tr -d '\r\n' <log_kq.txt)"

@@ -19,7 +19,7 @@ std::string query_text(std::vector<char>& info, const std::string& name) {
 }
 
 TEST(Version, ProductsCarryTheProjectVersion) {
-    for (const std::string name : {"supervisor", "fkill", "kq2"}) {
+    for (const std::string name : {"supervisor", "fkill", "kq2", "kq2stat"}) {
         const std::string path = product_path((name + ".exe").c_str());
         DWORD ignored = 0;
         const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);

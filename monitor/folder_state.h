@@ -1,0 +1,55 @@
+// What state a watched folder is in, judged from facts that kq2stat gathered there. No
+// operating system here: the facts come in, the verdict goes out.
+#pragma once
+
+#include "watch/status_line.h"
+
+#include <cstdint>
+
+// The Monitoring Plugins exit statuses.
+enum class State : int { ok = 0, warning = 1, critical = 2, unknown = 3 };
+
+enum class StatusFile { missing, unreadable, unparsable, parsed };
+enum class Heartbeat { absent, file, folder, read_only, unreadable };
+
+struct FolderFacts {
+    const char* folder; // its full path, in the ANSI code page
+    bool is_folder;
+    StatusFile status;
+    std::uint32_t status_error; // the system's error when log_kq.txt could not be read
+    bool age_known;             // log_kq.txt was opened and its time read
+    std::uint32_t status_age;   // whole seconds since log_kq.txt was last written
+    StatusLine line;            // when status is parsed
+    bool lock_held;             // a supervisor holds the folder's lock
+    bool worker_running;        // line.pid names a running kq2.exe
+    Heartbeat heartbeat;
+    std::uint32_t heartbeat_error;
+    bool fkill_found;
+};
+
+enum class Reason {
+    ok,
+    no_folder,
+    no_status_file,
+    supervisor_hangs,
+    supervisor_not_running,
+    launch_failed,
+    worker_gone,
+    heartbeat_folder,
+    heartbeat_read_only,
+    heartbeat_unreadable,
+    no_fkill,
+    status_unreadable,
+    status_unparsable,
+};
+
+struct Verdict {
+    State state;
+    Reason reason;
+};
+
+// Stale: log_kq.txt last written more than stale_seconds ago.
+Verdict judge_folder(const FolderFacts& facts, std::uint32_t stale_seconds);
+// Worst first: CRITICAL, WARNING, UNKNOWN, OK, so that a folder that cannot be read never hides
+// a dead supervisor in another.
+bool worse_state(State a, State b);

@@ -1,0 +1,192 @@
+#include "plugin_output.h"
+
+const char* state_name(State state) {
+    switch (state) {
+    case State::ok:
+        return "OK";
+    case State::warning:
+        return "WARNING";
+    case State::critical:
+        return "CRITICAL";
+    case State::unknown:
+        break;
+    }
+    return "UNKNOWN";
+}
+
+static void put_count(TextBuf& out, std::uint64_t count, const char* one, const char* many) {
+    put_unsigned(out, count);
+    put_text(out, count == 1 ? one : many);
+}
+
+// Seconds until the supervisor's next check, counted from now.
+static std::uint32_t next_check_in(const FolderFacts& facts) {
+    const std::uint64_t since = std::uint64_t{facts.line.seconds} + facts.status_age;
+    return since < check_interval_seconds
+               ? static_cast<std::uint32_t>(check_interval_seconds - since)
+               : 1;
+}
+
+static void put_error(TextBuf& out, std::uint32_t error) {
+    put_text(out, " (error ");
+    put_unsigned(out, error);
+    put_char(out, ')');
+}
+
+void put_reason(TextBuf& out, const FolderFacts& facts, const Verdict& verdict) {
+    switch (verdict.reason) {
+    case Reason::ok:
+        put_text(out, "worker PID ");
+        put_signed(out, facts.line.pid);
+        put_text(out, " running, ");
+        put_count(out, facts.line.restarts, " launch", " launches");
+        put_text(out, ", last check ");
+        put_unsigned(out, facts.line.seconds);
+        put_text(out, " s ago");
+        return;
+    case Reason::no_folder:
+        put_text(out, facts.folder);
+        put_text(out, " is no folder");
+        return;
+    case Reason::no_status_file:
+        put_text(out, "no supervisor ran here: log_kq.txt is missing");
+        return;
+    case Reason::supervisor_hangs:
+    case Reason::supervisor_not_running:
+        put_text(out, verdict.reason == Reason::supervisor_hangs ? "supervisor hangs"
+                                                                 : "supervisor not running");
+        put_text(out, ": log_kq.txt last written ");
+        put_unsigned(out, facts.status_age);
+        put_text(out, " s ago");
+        return;
+    case Reason::launch_failed:
+        put_text(out, "the last launch of kq2.exe failed (");
+        put_count(out, facts.line.restarts, " launch", " launches");
+        put_text(out, "); the supervisor tries again at the next check, within ");
+        break;
+    case Reason::worker_gone:
+        put_text(out, "worker PID ");
+        put_signed(out, facts.line.pid);
+        put_text(out, " is not running; the supervisor relaunches it at the next check, within ");
+        break;
+    case Reason::heartbeat_folder:
+        put_text(out, "check.txt is a folder, which the supervisor never deletes: the worker is "
+                      "not watched");
+        return;
+    case Reason::heartbeat_read_only:
+        put_text(out, "check.txt is read-only, which the supervisor cannot delete: the worker is "
+                      "not watched");
+        return;
+    case Reason::heartbeat_unreadable:
+        put_text(out, "check.txt cannot be looked at");
+        put_error(out, facts.heartbeat_error);
+        put_text(out, ": the worker is not watched");
+        return;
+    case Reason::no_fkill:
+        put_text(out, "fkill.exe found neither in the folder nor along PATH: the supervisor cannot "
+                      "end a hung worker");
+        return;
+    case Reason::status_unreadable:
+        put_text(out, "log_kq.txt cannot be read");
+        put_error(out, facts.status_error);
+        return;
+    case Reason::status_unparsable:
+        put_text(out, "log_kq.txt holds no status line");
+        return;
+    }
+    put_unsigned(out, next_check_in(facts));
+    put_text(out, " s");
+}
+
+// "name=value" + unit + ";;critical;0", the label numbered with several folders.
+static void put_perf(TextBuf& out, const char* name, std::size_t position, std::uint64_t value,
+                     const char* unit, const std::uint32_t* critical) {
+    put_char(out, ' ');
+    put_text(out, name);
+    if (position != 0) {
+        put_char(out, '_');
+        put_unsigned(out, position);
+    }
+    put_char(out, '=');
+    put_unsigned(out, value);
+    put_text(out, unit);
+    put_text(out, ";;");
+    if (critical != nullptr) {
+        put_unsigned(out, *critical);
+    }
+    put_text(out, ";0");
+}
+
+static void put_perfdata(TextBuf& out, const FolderFacts& facts, std::size_t position,
+                         std::uint32_t stale_seconds) {
+    if (!facts.is_folder) {
+        return;
+    }
+    if (facts.age_known) {
+        put_perf(out, "status_age", position, facts.status_age, "s", &stale_seconds);
+    }
+    if (facts.status == StatusFile::parsed) {
+        put_perf(out, "since_check", position, facts.line.seconds, "s", nullptr);
+        put_perf(out, "launches", position, facts.line.restarts, "c", nullptr);
+    }
+}
+
+State format_plugin_output(TextBuf& out, const FolderFacts* facts, const Verdict* verdicts,
+                           std::size_t count, std::uint32_t stale_seconds, const char* failure) {
+    std::size_t worst = 0;
+    std::size_t tally[4] = {};
+    for (std::size_t i = 0; i < count; ++i) {
+        ++tally[static_cast<int>(verdicts[i].state)];
+        if (worse_state(verdicts[i].state, verdicts[worst].state)) {
+            worst = i;
+        }
+    }
+    State state = verdicts[worst].state;
+    if (failure != nullptr && worse_state(State::unknown, state)) {
+        state = State::unknown;
+    }
+    put_text(out, "KQ2 ");
+    put_text(out, state_name(state));
+    put_text(out, " - ");
+    if (failure != nullptr) {
+        put_text(out, failure);
+        put_text(out, "; ");
+    }
+    if (count > 1) {
+        put_text(out, facts[worst].folder);
+        put_text(out, ": ");
+    }
+    put_reason(out, facts[worst], verdicts[worst]);
+    if (count > 1) {
+        put_text(out, "; ");
+        put_unsigned(out, count);
+        put_text(out, " folders:");
+        const char* const separators[] = {" ", ", ", ", ", ", "};
+        const State order[] = {State::critical, State::warning, State::unknown, State::ok};
+        for (std::size_t i = 0; i < 4; ++i) {
+            put_text(out, separators[i]);
+            put_unsigned(out, tally[static_cast<int>(order[i])]);
+            put_char(out, ' ');
+            put_text(out, state_name(order[i]));
+        }
+    }
+    const std::size_t bar = out.size;
+    put_text(out, " |");
+    for (std::size_t i = 0; i < count; ++i) {
+        put_perfdata(out, facts[i], count > 1 ? i + 1 : 0, stale_seconds);
+    }
+    if (!out.overflow && out.size == bar + 2) { // no perfdata, no bar
+        out.size = bar;
+        out.data[bar] = '\0';
+    }
+    put_char(out, '\n');
+    for (std::size_t i = 0; count > 1 && i < count; ++i) {
+        put_text(out, facts[i].folder);
+        put_text(out, ": ");
+        put_text(out, state_name(verdicts[i].state));
+        put_text(out, " - ");
+        put_reason(out, facts[i], verdicts[i]);
+        put_char(out, '\n');
+    }
+    return state;
+}

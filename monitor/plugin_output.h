@@ -1,0 +1,19 @@
+// kq2stat's standard output in the Monitoring Plugins format: a first line with the state, the
+// reason and perfdata after "|", and with several folders one more line per folder.
+#pragma once
+
+#include "folder_state.h"
+#include "text_buf.h"
+
+#include <cstddef>
+
+// The seconds from one check to the next: a check comes once more than 60 have passed.
+constexpr std::uint32_t check_interval_seconds = 61;
+
+// failure, when not null, is a fault of the run itself (the Prometheus file not written); it
+// makes the state at least UNKNOWN. Returns the state that is the exit status.
+State format_plugin_output(TextBuf& out, const FolderFacts* facts, const Verdict* verdicts,
+                           std::size_t count, std::uint32_t stale_seconds, const char* failure);
+// One folder's reason in plain words, as the plugin line says it.
+void put_reason(TextBuf& out, const FolderFacts& facts, const Verdict& verdict);
+const char* state_name(State state);

@@ -1,0 +1,145 @@
+#include "prometheus_text.h"
+
+static void put_utf8(TextBuf& out, std::uint32_t code) {
+    if (code < 0x80u) {
+        put_char(out, static_cast<char>(code));
+        return;
+    }
+    if (code < 0x800u) {
+        put_char(out, static_cast<char>(0xc0u | (code >> 6)));
+    } else {
+        if (code < 0x10000u) {
+            put_char(out, static_cast<char>(0xe0u | (code >> 12)));
+        } else {
+            put_char(out, static_cast<char>(0xf0u | (code >> 18)));
+            put_char(out, static_cast<char>(0x80u | ((code >> 12) & 0x3fu)));
+        }
+        put_char(out, static_cast<char>(0x80u | ((code >> 6) & 0x3fu)));
+    }
+    put_char(out, static_cast<char>(0x80u | (code & 0x3fu)));
+}
+
+static bool high_surrogate(std::uint32_t unit) {
+    return unit >= 0xd800u && unit < 0xdc00u;
+}
+
+static bool low_surrogate(std::uint32_t unit) {
+    return unit >= 0xdc00u && unit < 0xe000u;
+}
+
+void put_label_value(TextBuf& out, Utf16Text text) {
+    for (std::size_t i = 0; i < text.size; ++i) {
+        std::uint32_t code = text.units[i];
+        if (high_surrogate(code) && i + 1 < text.size && low_surrogate(text.units[i + 1])) {
+            code = 0x10000u + ((code - 0xd800u) << 10) + (text.units[++i] - 0xdc00u);
+        } else if (high_surrogate(code) || low_surrogate(code)) {
+            code = 0xfffdu;
+        }
+        switch (code) {
+        case '\\':
+            put_text(out, "\\\\");
+            break;
+        case '"':
+            put_text(out, "\\\"");
+            break;
+        case '\n':
+            put_text(out, "\\n");
+            break;
+        default:
+            put_utf8(out, code);
+        }
+    }
+}
+
+namespace {
+
+enum class Known { always, folder, age, line };
+
+struct Metric {
+    const char* name;
+    const char* type;
+    const char* help;
+    Known known; // which facts a sample needs
+};
+
+const Metric metrics[] = {
+    {"kq2_supervisor_up", "gauge", "1 when log_kq.txt was rewritten within the stale limit.",
+     Known::folder},
+    {"kq2_status_age_seconds", "gauge", "Seconds since log_kq.txt was last written.", Known::age},
+    {"kq2_worker_up", "gauge", "1 when the status line's PID is a running kq2.exe.", Known::line},
+    {"kq2_worker_launches_total", "counter",
+     "Launches of kq2.exe by the running supervisor, the first included.", Known::line},
+    {"kq2_seconds_since_check", "gauge",
+     "Seconds since the supervisor's last heartbeat check, as log_kq.txt says.", Known::line},
+    {"kq2_heartbeat_consumable", "gauge",
+     "0 when check.txt is a folder, read-only or cannot be looked at.", Known::folder},
+    {"kq2_fkill_found", "gauge", "1 when fkill is in the folder or along PATH.", Known::folder},
+    {"kq2_state", "gauge", "0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN, as kq2stat's exit status.",
+     Known::always},
+};
+
+bool has_sample(const FolderFacts& facts, Known known) {
+    switch (known) {
+    case Known::always:
+        return true;
+    case Known::folder:
+        return facts.is_folder;
+    case Known::age:
+        return facts.is_folder && facts.age_known;
+    case Known::line:
+        break;
+    }
+    return facts.is_folder && facts.status == StatusFile::parsed;
+}
+
+std::uint64_t sample(std::size_t metric, const FolderFacts& facts, const Verdict& verdict,
+                     std::uint32_t stale_seconds) {
+    switch (metric) {
+    case 0:
+        return facts.age_known && facts.status_age <= stale_seconds ? 1 : 0;
+    case 1:
+        return facts.status_age;
+    case 2:
+        return facts.worker_running && facts.line.pid > 0 ? 1 : 0;
+    case 3:
+        return facts.line.restarts;
+    case 4:
+        return facts.line.seconds;
+    case 5:
+        return facts.heartbeat == Heartbeat::absent || facts.heartbeat == Heartbeat::file ? 1 : 0;
+    case 6:
+        return facts.fkill_found ? 1 : 0;
+    default:
+        break;
+    }
+    return static_cast<std::uint64_t>(verdict.state);
+}
+
+} // namespace
+
+void format_prometheus(TextBuf& out, const FolderFacts* facts, const Verdict* verdicts,
+                       const Utf16Text* folders, std::size_t count, std::uint32_t stale_seconds) {
+    for (std::size_t m = 0; m < sizeof metrics / sizeof metrics[0]; ++m) {
+        const Metric& metric = metrics[m];
+        put_text(out, "# HELP ");
+        put_text(out, metric.name);
+        put_char(out, ' ');
+        put_text(out, metric.help);
+        put_text(out, "\n# TYPE ");
+        put_text(out, metric.name);
+        put_char(out, ' ');
+        put_text(out, metric.type);
+        put_char(out, '\n');
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!has_sample(facts[i], metric.known)) {
+                continue;
+            }
+            put_text(out, metric.name);
+            put_text(out, "{folder=\"");
+            put_label_value(out, folders[i]);
+            put_text(out, "\"} ");
+            put_unsigned(out, sample(m, facts[i], verdicts[i], stale_seconds));
+            put_char(out, '\n');
+        }
+    }
+}

@@ -1,0 +1,44 @@
+#include "text_buf.h"
+
+TextBuf text_buf(char* data, std::size_t capacity) {
+    TextBuf out{data, capacity, 0, false};
+    data[0] = '\0';
+    return out;
+}
+
+void put_char(TextBuf& out, char c) {
+    if (out.size + 1 >= out.capacity) {
+        out.overflow = true;
+        return;
+    }
+    out.data[out.size++] = c;
+    out.data[out.size] = '\0';
+}
+
+void put_text(TextBuf& out, const char* text) {
+    for (; *text != '\0'; ++text) {
+        put_char(out, *text);
+    }
+}
+
+void put_unsigned(TextBuf& out, std::uint64_t value) {
+    char digits[20];
+    std::size_t n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n != 0) {
+        put_char(out, digits[--n]);
+    }
+}
+
+void put_signed(TextBuf& out, std::int64_t value) {
+    if (value < 0) {
+        put_char(out, '-');
+        // In unsigned arithmetic, so that the smallest value needs no special case.
+        put_unsigned(out, 0u - static_cast<std::uint64_t>(value));
+    } else {
+        put_unsigned(out, static_cast<std::uint64_t>(value));
+    }
+}

@@ -1,0 +1,18 @@
+// Texts built into a fixed buffer: what does not fit is cut and marked, never written past the end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct TextBuf {
+    char* data;
+    std::size_t capacity; // the buffer's bytes, its zero included
+    std::size_t size;
+    bool overflow;
+};
+
+TextBuf text_buf(char* data, std::size_t capacity);
+void put_char(TextBuf& out, char c);
+void put_text(TextBuf& out, const char* text);
+void put_unsigned(TextBuf& out, std::uint64_t value);
+void put_signed(TextBuf& out, std::int64_t value);
