@@ -95,6 +95,12 @@ add_test(NAME typed_esc COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/t
   ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/tests/work/typed_esc)
 set_tests_properties(typed_esc PROPERTIES TIMEOUT 120)
 
+# kq2stat's Prometheus file read by promtool and by node_exporter's textfile collector.
+add_test(NAME prometheus_consumers COMMAND bash
+  ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/prometheus_consumers.sh ${CMAKE_BINARY_DIR}/bin
+  ${CMAKE_BINARY_DIR}/tests/work/prometheus_consumers)
+set_tests_properties(prometheus_consumers PROPERTIES TIMEOUT 120)
+
 # Benchmark programs, built on demand by bench/run.sh.
 file(GLOB bench_programs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/bench/windows/*.cpp)
 foreach(program ${bench_programs})

@@ -10,7 +10,8 @@ need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 for p in cmake g++ googletest libgtest-dev g++-mingw-w64-i686 wine bsdutils clang libclang-rt-14-dev \
-  clang-tidy cppcheck clang-format binutils-mingw-w64-i686 file zip unzip procps; do
+  clang-tidy cppcheck clang-format binutils-mingw-w64-i686 file zip unzip procps \
+  prometheus prometheus-node-exporter; do
   have_pkg "$p" || need+=("$p")
 done
 have_pkg wine32:i386 || need+=("wine32:i386")
@@ -22,5 +23,25 @@ if [ ${#need[@]} -gt 0 ]; then
   fi
   export DEBIAN_FRONTEND=noninteractive
   as_root apt-get update -qq
-  as_root apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  # The Debian packages of Prometheus and its node exporter start both as services on every
+  # interface (ports 9090 and 9100); the tests run promtool and the exporter themselves, on
+  # loopback. Nothing of theirs is started by the install or left enabled after it.
+  no_starts=
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' | as_root tee /usr/sbin/policy-rc.d >/dev/null
+    as_root chmod 755 /usr/sbin/policy-rc.d
+    no_starts=1
+  fi
+  status=0
+  as_root apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null || status=$?
+  [ -z "$no_starts" ] || as_root rm -f /usr/sbin/policy-rc.d
+  [ "$status" -eq 0 ] || exit "$status"
+  for service in prometheus prometheus-node-exporter; do
+    if [ -d /run/systemd/system ]; then
+      as_root systemctl disable --now "$service" >/dev/null 2>&1 || true
+    elif [ -x "/etc/init.d/$service" ]; then
+      as_root "/etc/init.d/$service" stop >/dev/null 2>&1 || true
+      as_root update-rc.d "$service" disable >/dev/null 2>&1 || true
+    fi
+  done
 fi

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The Prometheus file that kq2stat writes, read by real consumers: promtool's metrics check, and
+# node_exporter's textfile collector, served on a free loopback port, with the right values.
+# Usage: prometheus_consumers.sh BIN_DIR WORK_DIR
+set -u
+bin=$(realpath "$1")
+work=$2
+export WINEDEBUG=-all
+export WINEPREFIX=${WINEPREFIX:-$(dirname "$bin")/wineprefix}
+fail() {
+  echo "prometheus consumers: $*"
+  exit 1
+}
+rm -rf "$work"
+# A folder name outside ASCII: the label must come out as UTF-8.
+mkdir -p "$work/collector" "$work/café" || exit 1
+cd "$work" || exit 1
+printf 'running since  12 seconds, restarts 3 , PID -1 \r\n' >café/log_kq.txt
+cp "$bin/fkill.exe" café/
+wine "$bin/kq2stat.exe" --prometheus 'collector\kq2.prom' café missing </dev/null >out.txt
+[ $? = 2 ] || fail "kq2stat did not say CRITICAL: $(cat out.txt)"
+promtool check metrics <collector/kq2.prom || fail "promtool refuses the file"
+label() { winepath -w "$work/$1" 2>/dev/null | sed 's/\\/\\\\/g'; }
+
+for attempt in 1 2 3 4 5; do
+  port=$((20000 + RANDOM % 20000))
+  prometheus-node-exporter --web.listen-address="127.0.0.1:$port" --collector.disable-defaults \
+    --collector.textfile --collector.textfile.directory="$work/collector" \
+    --web.disable-exporter-metrics >exporter.log 2>&1 &
+  exporter=$!
+  for _ in $(seq 50); do
+    metrics=$( (exec 3<>"/dev/tcp/127.0.0.1/$port" &&
+      printf 'GET /metrics HTTP/1.0\r\n\r\n' >&3 && cat <&3) 2>/dev/null) && break
+    kill -0 "$exporter" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -n "${metrics:-}" ] && break
+  kill "$exporter" 2>/dev/null
+  wait "$exporter" 2>/dev/null
+done
+kill "$exporter" 2>/dev/null
+wait "$exporter" 2>/dev/null
+[ -n "${metrics:-}" ] || fail "node_exporter served nothing: $(cat exporter.log)"
+
+for sample in 'node_textfile_scrape_error 0' \
+  "kq2_state{folder=\"$(label café)\"} 2" "kq2_worker_launches_total{folder=\"$(label café)\"} 3" \
+  "kq2_seconds_since_check{folder=\"$(label café)\"} 12" "kq2_fkill_found{folder=\"$(label café)\"} 1" \
+  "kq2_state{folder=\"$(label missing)\"} 3"; do
+  grep -qxF "$sample" <<<"${metrics//$'\r'/}" || fail "node_exporter does not serve: $sample"
+done
+echo "prometheus consumers: promtool accepts the file; node_exporter serves its samples"
