@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Benchmarks, each against a baseline measured in the same run; prints four ratios.
+# Benchmarks, each against a baseline measured in the same run; prints five ratios.
 #   1. idle cost: CPU of the supervisor with a beating demo worker vs. a program that makes only
 #      the platform calls every loop must make (the target), and vs. one that sleeps a second at a
 #      time; all in terminals on Wine for IDLE_SECONDS (default 150), read from /proc on the Linux
@@ -11,7 +11,9 @@
 #   4. soak under Wine: SOAK_LOOPS (default 500) real loops, handles and private bytes after the
 #      first minute vs. at the end (bench/windows/soak_harness.cpp), and private bytes over 400
 #      repeats of each operation (bench/windows/repeat_ops.cpp).
-# Then each fuzz target runs for FUZZ_SECONDS (default 60).
+#   5. kq2stat on a live supervisor's folder, start to exit, vs. a trivial program's start (a
+#      monitoring agent starts kq2stat every minute; bench/windows/stat_bench.cpp).
+# Then each fuzz target runs for FUZZ_SECONDS (default 60). "bench/run.sh kq2stat" runs 5 alone.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -23,7 +25,7 @@ bash scripts/setup.sh || exit 1
 command -v valgrind >/dev/null || { apt-get install -y -qq valgrind >/dev/null 2>&1 || sudo apt-get install -y -qq valgrind; }
 cmake --no-warn-unused-cli -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
   -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null || exit 1
-cmake --build build/windows -j "$(nproc)" --target supervisor fkill kq2 bench_programs >/dev/null || exit 1
+cmake --build build/windows -j "$(nproc)" --target supervisor fkill kq2 kq2stat bench_programs >/dev/null || exit 1
 bin=$root/build/windows/bin
 benchbin=$root/build/windows/bench
 work=$root/build/bench
@@ -53,6 +55,22 @@ in_terminal() {
 ratio() {
   awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'
 }
+# 5. kq2stat, on a folder where a supervisor keeps a beating demo worker.
+stat_bench() {
+  rm -rf "$work/stat"
+  mkdir -p "$work/stat/live"
+  cp "$bin/supervisor.exe" "$bin/fkill.exe" "$bin/kq2.exe" "$work/stat/live/"
+  cp "$bin/kq2stat.exe" "$benchbin/stat_bench.exe" "$benchbin/exit_at_once.exe" "$work/stat/"
+  in_terminal "$work/stat/live" supervisor.exe /beat:5
+  sleep 5
+  (cd "$work/stat" && wine stat_bench.exe 20 live 2>&1)
+  # shellcheck disable=SC2046
+  kill $(wine_pids supervisor.exe "$work/stat/live") $(wine_pids kq2.exe "$work/stat/live") 2>/dev/null
+}
+if [ "${1:-}" = kq2stat ]; then
+  stat_bench
+  exit
+fi
 
 # 4 runs longest: start it first, beside the others.
 cp "$bin/supervisor.exe" "$bin/fkill.exe" "$bin/kq2.exe" "$benchbin/soak_harness.exe" "$work/soak/"
@@ -99,9 +117,12 @@ recovery_ratio=$(awk '/^recovery/ { if ($5 > 0) printf "%.2f", $2 / $5; else pri
 cp "$benchbin/repeat_ops.exe" "$work/recovery/"
 repeat_lines=$(cd "$work/recovery" && for op in launch shell write; do wine repeat_ops.exe "$op"; done 2>&1)
 
+stat_line=$(stat_bench)
+stat_ratio=$(sed -nE 's/.*ratio ([0-9.]+).*/\1/p' <<<"$stat_line")
+
 # 3. Soak over the simulated platform.
 g++ -std=c++17 -O2 -I . -o "$work/soak_native" bench/soak.cpp tests/native/fake_platform.cpp \
-  supervisor/watchdog.cpp supervisor/status_line.cpp supervisor/child_argv.cpp || exit 1
+  supervisor/watchdog.cpp watch/status_line.cpp supervisor/child_argv.cpp || exit 1
 native_line=$("$work/soak_native" 1000000)
 allocs() { valgrind "$work/soak_native" "$1" 2>&1 | sed -nE 's/.*total heap usage: ([0-9,]+) allocs.*/\1/p' | tr -d ,; }
 allocs_small=$(allocs 1000)
@@ -127,7 +148,9 @@ echo "heap allocations: $allocs_small for 1,000 passes, $allocs_large for 1,000,
 echo "== soak under Wine (target: handles and private bytes flat)"
 echo "$soak_line"
 echo "$repeat_lines"
+echo "== kq2stat on a live folder (target: at most 1.5 x a trivial program's start)"
+echo "$stat_line"
 echo "== fuzzing"
 echo "$fuzz_line"
 echo
-echo "ratios: idle cost $loop_ratio (vs. a bare sleeper: $idle_ratio); recovery latency $recovery_ratio; simulated soak allocations $native_ratio; Wine soak $soak_ratio"
+echo "ratios: idle cost $loop_ratio (vs. a bare sleeper: $idle_ratio); recovery latency $recovery_ratio; simulated soak allocations $native_ratio; Wine soak $soak_ratio; kq2stat $stat_ratio"
