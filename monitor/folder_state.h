@@ -14,16 +14,16 @@ enum class Heartbeat { absent, file, folder, read_only, unreadable };
 
 struct FolderFacts {
     const char* folder; // its full path, in the ANSI code page
-    bool is_folder;
     StatusFile status;
     std::uint32_t status_error; // the system's error when log_kq.txt could not be read
-    bool age_known;             // log_kq.txt was opened and its time read
     std::uint32_t status_age;   // whole seconds since log_kq.txt was last written
     StatusLine line;            // when status is parsed
-    bool lock_held;             // a supervisor holds the folder's lock
-    bool worker_running;        // line.pid names a running kq2.exe
     Heartbeat heartbeat;
     std::uint32_t heartbeat_error;
+    bool is_folder;
+    bool age_known;      // log_kq.txt was opened and its time read
+    bool lock_held;      // a supervisor holds the folder's lock
+    bool worker_running; // line.pid names a running kq2.exe
     bool fkill_found;
 };
 
