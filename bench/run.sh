@@ -63,7 +63,7 @@ stat_bench() {
   cp "$bin/kq2stat.exe" "$benchbin/stat_bench.exe" "$benchbin/exit_at_once.exe" "$work/stat/"
   in_terminal "$work/stat/live" supervisor.exe /beat:5
   sleep 5
-  (cd "$work/stat" && wine stat_bench.exe 20 live 2>&1)
+  (cd "$work/stat" && wine stat_bench.exe 50 live 2>&1)
   # shellcheck disable=SC2046
   kill $(wine_pids supervisor.exe "$work/stat/live") $(wine_pids kq2.exe "$work/stat/live") 2>/dev/null
 }
