@@ -33,7 +33,8 @@ static void put_error(TextBuf& out, std::uint32_t error) {
     put_char(out, ')');
 }
 
-void put_reason(TextBuf& out, const FolderFacts& facts, const Verdict& verdict) {
+// One folder's reason in plain words; named: its path is already said before it.
+static void put_reason(TextBuf& out, const FolderFacts& facts, const Verdict& verdict, bool named) {
     switch (verdict.reason) {
     case Reason::ok:
         put_text(out, "worker PID ");
@@ -45,8 +46,8 @@ void put_reason(TextBuf& out, const FolderFacts& facts, const Verdict& verdict) 
         put_text(out, " s ago");
         return;
     case Reason::no_folder:
-        put_text(out, facts.folder);
-        put_text(out, " is no folder");
+        put_text(out, named ? "no such folder" : facts.folder);
+        put_text(out, named ? "" : " is no folder");
         return;
     case Reason::no_status_file:
         put_text(out, "no supervisor ran here: log_kq.txt is missing");
@@ -156,7 +157,7 @@ State format_plugin_output(TextBuf& out, const FolderFacts* facts, const Verdict
         put_text(out, facts[worst].folder);
         put_text(out, ": ");
     }
-    put_reason(out, facts[worst], verdicts[worst]);
+    put_reason(out, facts[worst], verdicts[worst], count > 1);
     if (count > 1) {
         put_text(out, "; ");
         put_unsigned(out, count);
@@ -185,7 +186,7 @@ State format_plugin_output(TextBuf& out, const FolderFacts* facts, const Verdict
         put_text(out, ": ");
         put_text(out, state_name(verdicts[i].state));
         put_text(out, " - ");
-        put_reason(out, facts[i], verdicts[i]);
+        put_reason(out, facts[i], verdicts[i], true);
         put_char(out, '\n');
     }
     return state;

@@ -14,6 +14,4 @@ constexpr std::uint32_t check_interval_seconds = 61;
 // makes the state at least UNKNOWN. Returns the state that is the exit status.
 State format_plugin_output(TextBuf& out, const FolderFacts* facts, const Verdict* verdicts,
                            std::size_t count, std::uint32_t stale_seconds, const char* failure);
-// One folder's reason in plain words, as the plugin line says it.
-void put_reason(TextBuf& out, const FolderFacts& facts, const Verdict& verdict);
 const char* state_name(State state);

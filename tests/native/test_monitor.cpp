@@ -117,7 +117,7 @@ TEST(Monitor, PluginLinesRankTheWorstFolderFirst) {
               "C:\\a: UNKNOWN - log_kq.txt holds no status line\n"
               "C:\\b: CRITICAL - worker PID 1234 is not running; the supervisor relaunches it at "
               "the next check, within 23 s\n"
-              "C:\\c: UNKNOWN - C:\\c is no folder\n");
+              "C:\\c: UNKNOWN - no such folder\n");
     EXPECT_EQ(state, State::critical);
 }
 
