@@ -135,6 +135,7 @@ void read_status(const char* folder, FolderFacts& f) {
         char text[status_text_size * 2];
         DWORD size = 0;
         const bool read = ReadFile(file, text, sizeof text, &size, nullptr) != FALSE;
+        f.status_error = read ? 0 : GetLastError();
         if (GetFileTime(file, nullptr, nullptr, &written) != FALSE) {
             GetSystemTimeAsFileTime(&now);
             const std::uint64_t later = file_time_value(now);
@@ -143,7 +144,6 @@ void read_status(const char* folder, FolderFacts& f) {
             f.age_known = true;
             f.status_age = age > 0xffffffffu ? 0xffffffffu : static_cast<std::uint32_t>(age);
         }
-        f.status_error = read ? 0 : GetLastError();
         CloseHandle(file);
         if (!read) {
             f.status = StatusFile::unreadable;
@@ -237,9 +237,9 @@ bool fkill_in(const char* dir, std::size_t dir_size, const char* extensions) {
 bool find_fkill(const char* folder) {
     static char path_variable[32767];
     static char extensions[4096];
-    if (GetEnvironmentVariableA("PATHEXT", extensions, sizeof extensions) - 1u >=
-        sizeof extensions - 1u) {
-        std::strcpy(extensions, ".COM;.EXE;.BAT;.CMD");
+    const DWORD extensions_size = GetEnvironmentVariableA("PATHEXT", extensions, sizeof extensions);
+    if (extensions_size == 0 || extensions_size >= sizeof extensions) {
+        std::strcpy(extensions, ".COM;.EXE;.BAT;.CMD"); // cmd's own when PATHEXT is unset
     }
     if (fkill_in(folder, std::strlen(folder), extensions)) {
         return true;
@@ -390,7 +390,9 @@ int main(int argc, char** argv) {
     if (prometheus_file != nullptr) {
         TextBuf metrics = text_buf(prometheus_text, sizeof prometheus_text);
         format_prometheus(metrics, facts, verdicts, labels, count, stale_seconds);
-        failure = write_prometheus(prometheus_file, metrics.data, metrics.size);
+        // Never half a file: one cut short is not written at all.
+        failure = metrics.overflow ? "the metrics do not fit kq2stat's buffer"
+                                   : write_prometheus(prometheus_file, metrics.data, metrics.size);
     }
     TextBuf out = text_buf(plugin_text, sizeof plugin_text);
     const State state = format_plugin_output(out, facts, verdicts, count, stale_seconds, failure);
