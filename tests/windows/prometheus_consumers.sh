@@ -4,6 +4,7 @@
 # Usage: prometheus_consumers.sh BIN_DIR WORK_DIR
 set -u
 bin=$(realpath "$1")
+readme=$(cd "$(dirname "$0")/../.." && pwd)/README.md
 work=$2
 export WINEDEBUG=-all
 export WINEPREFIX=${WINEPREFIX:-$(dirname "$bin")/wineprefix}
@@ -20,6 +21,9 @@ cp "$bin/fkill.exe" café/
 wine "$bin/kq2stat.exe" --prometheus 'collector\kq2.prom' café missing </dev/null >out.txt
 [ $? = 2 ] || fail "kq2stat did not say CRITICAL: $(cat out.txt)"
 promtool check metrics <collector/kq2.prom || fail "promtool refuses the file"
+# The README's alert rule, as an operator copies it.
+sed -n '/^```yaml$/,/^```$/p' "$readme" | sed '1d;$d' >rules.yml
+promtool check rules rules.yml >/dev/null || fail "promtool refuses the README's alert rule"
 label() { winepath -w "$work/$1" 2>/dev/null | sed 's/\\/\\\\/g'; }
 
 for attempt in 1 2 3 4 5; do
