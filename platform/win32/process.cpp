@@ -14,7 +14,9 @@
 
 namespace {
 
-// The environment every child inherits, as taken at start-up; kept for the whole run.
+// The environment as taken at start-up, for the look-ups of ComSpec, COMSPEC and PATH. Children
+// are given none, so that they inherit the system's Unicode block: this ANSI copy would turn a
+// character outside the code page into "?".
 char* g_environment;
 
 // Room for a program path: a 260-character path with ".com", ".exe" or ".bat" appended. Longer
@@ -24,10 +26,14 @@ constexpr std::size_t program_path_capacity = MAX_PATH + 5;
 struct StartResult {
     int value;      // exit status, process ID, or -1
     bool not_found; // a failure after which a search may go on with its next candidate
+    bool timed_out; // waited for past its limit, and ended
 };
 
-constexpr StartResult failed{-1, false};
-constexpr StartResult not_found{-1, true};
+constexpr StartResult failed{-1, false, false};
+constexpr StartResult not_found{-1, true, false};
+
+// How long a Wait start may run before it is ended.
+DWORD g_wait_limit = INFINITE;
 
 // One CreateProcessA with the command line built from heads and argv[1..].
 StartResult create_process(LaunchMode mode, const char* const* heads, std::size_t head_count,
@@ -43,11 +49,12 @@ StartResult create_process(LaunchMode mode, const char* const* heads, std::size_
     PROCESS_INFORMATION created;
     std::memset(&created, 0, sizeof created);
     // No application name: the system finds the program named at the head of the line.
-    if (CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, g_environment, nullptr, &startup,
+    if (CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                        &created) == FALSE) {
         return is_not_found_error(GetLastError()) ? not_found : failed;
     }
     int result = -1;
+    bool timed_out = false;
     if (mode == LaunchMode::NoWait) {
         result = static_cast<int>(created.dwProcessId);
         if (pin != nullptr) {
@@ -57,14 +64,19 @@ StartResult create_process(LaunchMode mode, const char* const* heads, std::size_
         }
     } else {
         DWORD code = 0;
-        if (WaitForSingleObject(created.hProcess, INFINITE) == WAIT_OBJECT_0 &&
-            GetExitCodeProcess(created.hProcess, &code) != FALSE) {
+        const DWORD waited = WaitForSingleObject(created.hProcess, g_wait_limit);
+        if (waited == WAIT_OBJECT_0 && GetExitCodeProcess(created.hProcess, &code) != FALSE) {
             result = static_cast<int>(code);
+        } else if (waited == WAIT_TIMEOUT) {
+            // Our own child, the interpreter, never the worker it may have started.
+            TerminateProcess(created.hProcess, 1);
+            WaitForSingleObject(created.hProcess, 1000);
+            timed_out = true;
         }
         CloseHandle(created.hProcess);
     }
     CloseHandle(created.hThread);
-    return StartResult{result, false};
+    return StartResult{result, false, timed_out};
 }
 
 // A batch file runs under the COMSPEC interpreter, tried once as it is named: without one the
@@ -76,7 +88,9 @@ StartResult run_batch(LaunchMode mode, const char* batch, const char* const* arg
         return failed;
     }
     const char* const heads[] = {interpreter, "/c", batch};
-    return StartResult{create_process(mode, heads, 3, argv, pin).value, false};
+    StartResult started = create_process(mode, heads, 3, argv, pin);
+    started.not_found = false;
+    return started;
 }
 
 // Finds the program file for path by its extension and starts it.
@@ -186,29 +200,51 @@ bool wait_pinned_exit(ProcessPin pin, std::uint32_t milliseconds) {
     return WaitForSingleObject(reinterpret_cast<HANDLE>(pin), milliseconds) == WAIT_OBJECT_0;
 }
 
-int run_shell_command(const char* text) {
+namespace {
+
+// The interpreter's command for text, found under its name or else along PATH.
+StartResult run_interpreter(const char* text) {
     const char* named = get_environment_value("ComSpec");
-    if (text == nullptr) {
-        return 1;
-    }
     // An empty ComSpec is used as it is, and fails: no silent fallback to another interpreter.
     const char* interpreter = named != nullptr ? named : "CMD.EXE";
-    const char* const argv[] = {"CMD", "/c", text, nullptr};
+    // AutoRun commands run before every "cmd /c" unless /d comes first; other interpreters may
+    // not know the switch.
+    const char* const with_d[] = {"CMD", "/d", "/c", text, nullptr};
+    // Entry 0 is never passed on, so one entry on "/d" stands in for it.
+    const char* const* argv = is_cmd_exe(interpreter) ? with_d : with_d + 1;
     const StartResult started = start_found(LaunchMode::Wait, interpreter, argv, nullptr);
     if (!started.not_found || !searchable_along_path(interpreter)) {
-        return started.value;
+        return started;
     }
     const char* cursor = get_environment_value("PATH");
     if (cursor == nullptr) {
-        return -1;
+        return failed;
     }
     char candidate[program_path_capacity];
     while (next_path_candidate(&cursor, interpreter, candidate, sizeof candidate) ==
            PathCandidate::Written) {
         const StartResult found = start_found(LaunchMode::Wait, candidate, argv, nullptr);
         if (!found.not_found) {
-            return found.value;
+            return found;
         }
     }
-    return -1;
+    return failed;
+}
+
+} // namespace
+
+int run_shell_command(const char* text, bool* timed_out) {
+    if (timed_out != nullptr) {
+        *timed_out = false;
+    }
+    if (text == nullptr) {
+        return 1;
+    }
+    g_wait_limit = shell_command_limit_ms;
+    const StartResult started = run_interpreter(text);
+    g_wait_limit = INFINITE;
+    if (timed_out != nullptr) {
+        *timed_out = started.timed_out;
+    }
+    return started.value;
 }

@@ -30,13 +30,23 @@ Ticks ticks_now() {
 
 void sleep_seconds(std::uint32_t seconds) {
     g_fake.clock += seconds * 100u;
-    ++g_fake.sleeps;
+    if (++g_fake.sleeps == g_fake.suspend_at_sleep) {
+        g_fake.clock += g_fake.suspend_for;
+    }
     if (g_fake.worker_healthy) {
         g_fake.heartbeat = true;
     }
 }
 
-PathKind path_kind(const char* path) {
+PathKind path_kind(const char* path, unsigned long* error) {
+    const unsigned long failure = g_fake.pending_looks > 0 ? 5 : g_fake.look_error;
+    if (failure != 0) {
+        g_fake.pending_looks -= g_fake.pending_looks > 0 ? 1 : 0;
+        if (error != nullptr) {
+            *error = failure;
+        }
+        return PathKind::Unknown;
+    }
     if (std::strcmp(path, "check.txt") != 0 || !g_fake.heartbeat) {
         return PathKind::Absent;
     }
@@ -97,8 +107,19 @@ void release_pin(ProcessPin* pin) {
     }
 }
 
-int run_shell_command(const char* text) {
+bool delete_file(const char*) {
+    ++g_fake.file_deletes;
+    g_fake.heartbeat = g_fake.heartbeat && g_fake.heartbeat_undeletable;
+    return !g_fake.heartbeat;
+}
+
+int run_shell_command(const char* text, bool* timed_out) {
     g_fake.clock += g_fake.command_cost;
+    *timed_out = g_fake.commands_hang;
+    if (g_fake.commands_hang) {
+        g_fake.clock += shell_command_limit_ms / 10u;
+        return -1;
+    }
     int pid = 0;
     if (std::sscanf(text, "fkill %d > nul", &pid) == 1) {
         ++g_fake.kills;
@@ -111,7 +132,8 @@ int run_shell_command(const char* text) {
     }
     if (std::strcmp(text, "del check.txt > nul") == 0) {
         ++g_fake.deletes;
-        g_fake.heartbeat = g_fake.heartbeat_undeletable;
+        g_fake.heartbeat = g_fake.heartbeat_undeletable || g_fake.heartbeat_hidden;
+        g_fake.pending_looks = g_fake.delete_pending ? 1 : 0;
         return 0;
     }
     return 1;
@@ -130,4 +152,12 @@ int read_key() {
     g_fake.key_head = (g_fake.key_head + 1) % 16;
     --g_fake.key_count;
     return key;
+}
+
+void console_quick_edit_off() {
+    g_fake.quick_edit_off = true;
+}
+
+void console_restore_mode() {
+    g_fake.quick_edit_off = false;
 }
