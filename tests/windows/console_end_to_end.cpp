@@ -56,4 +56,35 @@ TEST(ConsoleEndToEnd, OnlyEscEndsTheSupervisorAndTheWorkerGoesOn) {
     CloseHandle(input);
 }
 
+TEST(ConsoleEndToEnd, QuickEditIsOffWhileTheSupervisorRunsAndBackAfterEsc) {
+    HANDLE input =
+        CreateFileA("conin$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(input, INVALID_HANDLE_VALUE) << "no console: run this test in a terminal";
+    FlushConsoleInputBuffer(input);
+    const DWORD before = 0x1f7; // QuickEdit on, as Windows 10 and 11 start a console
+    ASSERT_TRUE(SetConsoleMode(input, before));
+    const auto mode = [input] {
+        DWORD value = 0;
+        GetConsoleMode(input, &value);
+        return value;
+    };
+
+    SupervisorRun refused("console_quick_edit_refused");
+    ASSERT_TRUE(refused.start("1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18"));
+    EXPECT_EQ(finish_process(refused.supervisor, 20000), 1u);
+    EXPECT_EQ(mode(), before) << "a refused start changed the console";
+
+    SupervisorRun run("console_quick_edit");
+    ASSERT_TRUE(run.start("/beat:2"));
+    ASSERT_TRUE(run.wait_for_status("running since  2 seconds", 15000)) << run.status();
+    type_key(input, 'X', 0x2D, 'x'); // read, and the mode set back after it
+    Sleep(1500);
+    EXPECT_EQ(mode(), before & ~static_cast<DWORD>(ENABLE_QUICK_EDIT_MODE));
+    type_key(input, VK_ESCAPE, 0x01, 27);
+    ASSERT_EQ(WaitForSingleObject(run.supervisor.process, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(mode(), before);
+    CloseHandle(input);
+}
+
 } // namespace

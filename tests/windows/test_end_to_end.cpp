@@ -121,6 +121,25 @@ TEST(EndToEnd, StatusFileHeldWithoutSharingWarnsOnceAndTheLoopGoesOn) {
     EXPECT_NE(output.find("log_kq.txt is written again\r\n"), std::string::npos) << output;
 }
 
+TEST(EndToEnd, InterpreterThatNeverEndsIsStoppedAndTheWatchGoesOn) {
+    SupervisorRun run(test_name());
+    char comspec[MAX_PATH] = "";
+    const DWORD had = GetEnvironmentVariableA("ComSpec", comspec, sizeof comspec);
+    SetEnvironmentVariableA("ComSpec", probe_path("never_ends.exe").c_str());
+    const bool started = run.start("/beat:2 /record");
+    SetEnvironmentVariableA("ComSpec", had != 0 ? comspec : nullptr);
+    ASSERT_TRUE(started);
+    // The del at 61 s is stopped 30 s later; the supervisor then deletes the heartbeat itself.
+    ASSERT_TRUE(run.wait_for_status("running since  55 seconds", first_check_ms)) << run.status();
+    ASSERT_TRUE(run.wait_for_status("running since  2 seconds", 45000)) << run.status();
+    EXPECT_NE(run.status().find("restarts 1 ,"), std::string::npos) << run.status();
+    const std::string output = read_file(run.path("output.txt"));
+    const std::size_t at = output.find("warning: \"del check.txt > nul\" did not end within 30 s "
+                                       "and was stopped; the watch goes on\r\n");
+    EXPECT_NE(at, std::string::npos) << output;
+    EXPECT_EQ(output.find("warning", at + 1), std::string::npos) << output;
+}
+
 TEST(EndToEnd, EighteenArgumentsAreRefusedBeforeAnyLaunch) {
     SupervisorRun run(test_name());
     ASSERT_TRUE(run.start("1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 /record"));

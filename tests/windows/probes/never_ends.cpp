@@ -1,0 +1,6 @@
+// Plays an interpreter that never ends, whatever it is told.
+#include <windows.h>
+
+int main() {
+    Sleep(INFINITE);
+}
