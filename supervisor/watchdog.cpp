@@ -82,15 +82,17 @@ static void restart_worker(WatchdogState& state) {
 }
 
 static void consume_heartbeat(WatchdogState& state) {
+    unsigned long error = 0;
     run_command("del check.txt > nul");
-    // A delete-pending file answers "access denied" (XP to 8.1): any look but "not found" or a
-    // file or folder counts as deleted.
-    PathKind left = path_kind(heartbeat_file, nullptr);
+    // A delete-pending file answers "access denied" (XP to 8.1; Wine reports it as present): any
+    // look but "not found" or a file or folder counts as deleted.
+    PathKind left = path_kind(heartbeat_file, &error);
     if (left == PathKind::File) {
-        // del skips hidden and system files, and under UAC virtualisation cmd.exe looks in the
-        // real folder while the supervisor and its worker see the VirtualStore copy.
+        // Windows' del skips hidden and system files (Wine's does not), and under UAC
+        // virtualisation cmd.exe looks in the real folder while the supervisor and its worker see
+        // the VirtualStore copy.
         delete_file(heartbeat_file);
-        left = path_kind(heartbeat_file, nullptr);
+        left = path_kind(heartbeat_file, &error);
     }
     // A heartbeat left in place counts at every later check, so a hang would go unseen.
     report_change(state.heartbeat_stuck, left == PathKind::File || left == PathKind::Directory,
@@ -157,9 +159,10 @@ bool watchdog_pass(WatchdogState& state) {
         return false;
     }
     state.now = ticks_now();
-    // The system's tick count goes on while the machine sleeps or hibernates (Microsoft, "Windows
-    // Time"), so after a resume the check would come at once and find the heartbeat consumed just
-    // before. The time beyond the second is left out, and the check comes when it would have.
+    // Windows' tick count goes on while the machine sleeps or hibernates (Microsoft, "Windows
+    // Time"; Wine's stops), so after a resume the check would come at once and find the heartbeat
+    // consumed just before. The time beyond the second is left out: the check comes when it would
+    // have.
     const Ticks slept = state.now - before_sleep;
     if (slept > suspend_ticks) {
         state.reference += slept - 100;

@@ -106,6 +106,7 @@ int read_key() {
     return code;
 }
 
+// Windows pauses a console's writers during a selection; Wine stores the bits but never pauses.
 void console_quick_edit_off() {
     HANDLE input = console_input();
     if (input == INVALID_HANDLE_VALUE || GetConsoleMode(input, &g_start_mode) == FALSE) {

@@ -26,14 +26,14 @@ constexpr std::size_t program_path_capacity = MAX_PATH + 5;
 struct StartResult {
     int value;      // exit status, process ID, or -1
     bool not_found; // a failure after which a search may go on with its next candidate
-    bool timed_out; // waited for past its limit, and ended
 };
 
-constexpr StartResult failed{-1, false, false};
-constexpr StartResult not_found{-1, true, false};
+constexpr StartResult failed{-1, false};
+constexpr StartResult not_found{-1, true};
 
-// How long a Wait start may run before it is ended.
+// How long a Wait start may run before it is ended, and whether one was: set for shell commands.
 DWORD g_wait_limit = INFINITE;
+bool g_wait_timed_out;
 
 // One CreateProcessA with the command line built from heads and argv[1..].
 StartResult create_process(LaunchMode mode, const char* const* heads, std::size_t head_count,
@@ -54,7 +54,6 @@ StartResult create_process(LaunchMode mode, const char* const* heads, std::size_
         return is_not_found_error(GetLastError()) ? not_found : failed;
     }
     int result = -1;
-    bool timed_out = false;
     if (mode == LaunchMode::NoWait) {
         result = static_cast<int>(created.dwProcessId);
         if (pin != nullptr) {
@@ -71,12 +70,12 @@ StartResult create_process(LaunchMode mode, const char* const* heads, std::size_
             // Our own child, the interpreter, never the worker it may have started.
             TerminateProcess(created.hProcess, 1);
             WaitForSingleObject(created.hProcess, 1000);
-            timed_out = true;
+            g_wait_timed_out = true;
         }
         CloseHandle(created.hProcess);
     }
     CloseHandle(created.hThread);
-    return StartResult{result, false, timed_out};
+    return StartResult{result, false};
 }
 
 // A batch file runs under the COMSPEC interpreter, tried once as it is named: without one the
@@ -88,9 +87,7 @@ StartResult run_batch(LaunchMode mode, const char* batch, const char* const* arg
         return failed;
     }
     const char* const heads[] = {interpreter, "/c", batch};
-    StartResult started = create_process(mode, heads, 3, argv, pin);
-    started.not_found = false;
-    return started;
+    return StartResult{create_process(mode, heads, 3, argv, pin).value, false};
 }
 
 // Finds the program file for path by its extension and starts it.
@@ -203,32 +200,32 @@ bool wait_pinned_exit(ProcessPin pin, std::uint32_t milliseconds) {
 namespace {
 
 // The interpreter's command for text, found under its name or else along PATH.
-StartResult run_interpreter(const char* text) {
+int run_interpreter(const char* text) {
     const char* named = get_environment_value("ComSpec");
     // An empty ComSpec is used as it is, and fails: no silent fallback to another interpreter.
     const char* interpreter = named != nullptr ? named : "CMD.EXE";
-    // AutoRun commands run before every "cmd /c" unless /d comes first; other interpreters may
-    // not know the switch.
+    // Windows' cmd runs the AutoRun commands before every "/c" unless /d comes first (Wine's
+    // ignores AutoRun); other interpreters may not know the switch.
     const char* const with_d[] = {"CMD", "/d", "/c", text, nullptr};
     // Entry 0 is never passed on, so one entry on "/d" stands in for it.
     const char* const* argv = is_cmd_exe(interpreter) ? with_d : with_d + 1;
     const StartResult started = start_found(LaunchMode::Wait, interpreter, argv, nullptr);
     if (!started.not_found || !searchable_along_path(interpreter)) {
-        return started;
+        return started.value;
     }
     const char* cursor = get_environment_value("PATH");
     if (cursor == nullptr) {
-        return failed;
+        return -1;
     }
     char candidate[program_path_capacity];
     while (next_path_candidate(&cursor, interpreter, candidate, sizeof candidate) ==
            PathCandidate::Written) {
         const StartResult found = start_found(LaunchMode::Wait, candidate, argv, nullptr);
         if (!found.not_found) {
-            return found;
+            return found.value;
         }
     }
-    return failed;
+    return -1;
 }
 
 } // namespace
@@ -241,10 +238,11 @@ int run_shell_command(const char* text, bool* timed_out) {
         return 1;
     }
     g_wait_limit = shell_command_limit_ms;
-    const StartResult started = run_interpreter(text);
+    g_wait_timed_out = false;
+    const int status = run_interpreter(text);
     g_wait_limit = INFINITE;
     if (timed_out != nullptr) {
-        *timed_out = started.timed_out;
+        *timed_out = g_wait_timed_out;
     }
-    return started.value;
+    return status;
 }

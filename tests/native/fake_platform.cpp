@@ -29,22 +29,15 @@ Ticks ticks_now() {
 }
 
 void sleep_seconds(std::uint32_t seconds) {
-    g_fake.clock += seconds * 100u;
-    if (++g_fake.sleeps == g_fake.suspend_at_sleep) {
-        g_fake.clock += g_fake.suspend_for;
-    }
+    g_fake.clock += seconds * 100u + (++g_fake.sleeps == g_fake.asleep_at ? g_fake.asleep_for : 0);
     if (g_fake.worker_healthy) {
         g_fake.heartbeat = true;
     }
 }
 
 PathKind path_kind(const char* path, unsigned long* error) {
-    const unsigned long failure = g_fake.pending_looks > 0 ? 5 : g_fake.look_error;
-    if (failure != 0) {
-        g_fake.pending_looks -= g_fake.pending_looks > 0 ? 1 : 0;
-        if (error != nullptr) {
-            *error = failure;
-        }
+    if (g_fake.look_error != 0) {
+        *error = g_fake.look_error;
         return PathKind::Unknown;
     }
     if (std::strcmp(path, "check.txt") != 0 || !g_fake.heartbeat) {
@@ -108,16 +101,15 @@ void release_pin(ProcessPin* pin) {
 }
 
 bool delete_file(const char*) {
-    ++g_fake.file_deletes;
     g_fake.heartbeat = g_fake.heartbeat && g_fake.heartbeat_undeletable;
     return !g_fake.heartbeat;
 }
 
+// A command that hangs is stopped at its limit, having done nothing.
 int run_shell_command(const char* text, bool* timed_out) {
-    g_fake.clock += g_fake.command_cost;
+    g_fake.clock += g_fake.command_cost + (g_fake.commands_hang ? shell_command_limit_ms / 10u : 0);
     *timed_out = g_fake.commands_hang;
     if (g_fake.commands_hang) {
-        g_fake.clock += shell_command_limit_ms / 10u;
         return -1;
     }
     int pid = 0;
@@ -132,8 +124,8 @@ int run_shell_command(const char* text, bool* timed_out) {
     }
     if (std::strcmp(text, "del check.txt > nul") == 0) {
         ++g_fake.deletes;
-        g_fake.heartbeat = g_fake.heartbeat_undeletable || g_fake.heartbeat_hidden;
-        g_fake.pending_looks = g_fake.delete_pending ? 1 : 0;
+        g_fake.heartbeat = g_fake.heartbeat_undeletable;
+        g_fake.look_error = g_fake.delete_pending ? 5 : 0;
         return 0;
     }
     return 1;
@@ -154,10 +146,5 @@ int read_key() {
     return key;
 }
 
-void console_quick_edit_off() {
-    g_fake.quick_edit_off = true;
-}
-
-void console_restore_mode() {
-    g_fake.quick_edit_off = false;
-}
+void console_quick_edit_off() {}
+void console_restore_mode() {}

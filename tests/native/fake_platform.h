@@ -12,22 +12,18 @@ struct FakePlatform {
     Ticks command_cost; // hundredths each shell command takes
     bool heartbeat;     // check.txt exists
     bool heartbeat_is_folder;
-    bool heartbeat_undeletable; // neither del nor delete_file removes it
-    bool heartbeat_hidden;      // del skips it; delete_file removes it
-    unsigned long look_error;   // nonzero: every look fails with this error
-    bool delete_pending;        // the look after a del answers "access denied"
-    int pending_looks;
-    bool commands_hang;   // every shell command runs into its time limit
-    int suspend_at_sleep; // the machine sleeps during this sleep_seconds call (1 = first)
-    Ticks suspend_for;
-    bool quick_edit_off;
+    bool heartbeat_undeletable;
+    unsigned long look_error; // nonzero: every look fails with it
+    bool delete_pending;      // after a del, looks answer "access denied"
+    bool commands_hang;       // every shell command runs into its time limit
+    int asleep_at;            // the machine is suspended in this sleep (1 = the first)
+    Ticks asleep_for;
     bool worker_healthy; // the worker recreates check.txt on every sleep
     bool launch_fails;
     int next_pid;
     int launches;
-    int kills;        // "fkill" commands run
-    int deletes;      // "del check.txt" commands run
-    int file_deletes; // delete_file calls
+    int kills;   // "fkill" commands run
+    int deletes; // "del check.txt" commands run
     int last_killed_pid;
     bool kill_while_pinned; // every kill so far named the one pinned process
     int open_pins;

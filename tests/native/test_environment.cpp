@@ -80,15 +80,4 @@ TEST(LaunchPlan, FollowsTheExtensionOfTheLastComponent) {
     EXPECT_FALSE(is_not_found_error(32)); // a sharing violation: the program is there
 }
 
-TEST(LaunchPlan, OnlyAnInterpreterNamedCmdExeTakesTheAutoRunSwitch) {
-    for (const char* cmd :
-         {"CMD.EXE", "C:\\WINDOWS\\system32\\cmd.exe", "c:Cmd.Exe", "d/cmd.exe"}) {
-        EXPECT_TRUE(is_cmd_exe(cmd)) << cmd;
-    }
-    for (const char* other :
-         {"cmd", "tcc.exe", "xcmd.exe", "cmd.exe.bak", "C:\\cmd.exe\\sh.exe", ""}) {
-        EXPECT_FALSE(is_cmd_exe(other)) << other;
-    }
-}
-
 } // namespace

@@ -123,21 +123,16 @@ TEST(EndToEnd, StatusFileHeldWithoutSharingWarnsOnceAndTheLoopGoesOn) {
 
 TEST(EndToEnd, InterpreterThatNeverEndsIsStoppedAndTheWatchGoesOn) {
     SupervisorRun run(test_name());
-    char comspec[MAX_PATH] = "";
-    const DWORD had = GetEnvironmentVariableA("ComSpec", comspec, sizeof comspec);
-    SetEnvironmentVariableA("ComSpec", probe_path("never_ends.exe").c_str());
-    const bool started = run.start("/beat:2 /record");
-    SetEnvironmentVariableA("ComSpec", had != 0 ? comspec : nullptr);
-    ASSERT_TRUE(started);
+    // The demo worker never ends by itself: as the interpreter, it plays one that hangs.
+    SetEnvironmentVariableA("ComSpec", run.path("kq2.exe").c_str());
+    ASSERT_TRUE(run.start("/beat:2"));
+    SetEnvironmentVariableA("ComSpec", nullptr); // CMD.EXE, as before, for the tests after
     // The del at 61 s is stopped 30 s later; the supervisor then deletes the heartbeat itself.
     ASSERT_TRUE(run.wait_for_status("running since  55 seconds", first_check_ms)) << run.status();
-    ASSERT_TRUE(run.wait_for_status("running since  2 seconds", 45000)) << run.status();
-    EXPECT_NE(run.status().find("restarts 1 ,"), std::string::npos) << run.status();
+    ASSERT_TRUE(run.wait_for_status("running since  2 seconds, restarts 1 ", 45000))
+        << run.status();
     const std::string output = read_file(run.path("output.txt"));
-    const std::size_t at = output.find("warning: \"del check.txt > nul\" did not end within 30 s "
-                                       "and was stopped; the watch goes on\r\n");
-    EXPECT_NE(at, std::string::npos) << output;
-    EXPECT_EQ(output.find("warning", at + 1), std::string::npos) << output;
+    EXPECT_NE(output.find("\"del check.txt > nul\" did not end within 30 s"), std::string::npos);
 }
 
 TEST(EndToEnd, EighteenArgumentsAreRefusedBeforeAnyLaunch) {

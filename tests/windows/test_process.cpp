@@ -112,12 +112,7 @@ TEST_F(Process, ShellCommandRunsComspecAsSpelledAndReturnsItsStatusUnchanged) {
 TEST_F(Process, ChildrenInheritTheUnicodeEnvironmentWhole) {
     const wchar_t wide[] = L"\x4e2d\x6587-\x00e9-\x0416";
     SetEnvironmentVariableW(L"KQ2_WIDE", wide);
-    take_environment();
-    ProcessPin pin = 0;
-    EXPECT_GT(launch_child(probe_path("wide_env.exe").c_str(), kq2_argv, &pin), 0);
-    EXPECT_TRUE(wait_pinned_exit(pin, 20000));
-    release_pin(&pin);
-    SetEnvironmentVariableW(L"KQ2_WIDE", nullptr);
+    EXPECT_EQ(start_program(LaunchMode::Wait, probe_path("wide_env.exe").c_str(), kq2_argv), 0);
     EXPECT_EQ(read_file("env.txt"),
               std::string(reinterpret_cast<const char*>(wide), sizeof wide - 2));
 }

@@ -5,9 +5,8 @@
 
 int main() {
     wchar_t value[64];
-    const DWORD size = GetEnvironmentVariableW(L"KQ2_WIDE", value, 64);
-    if (FILE* f = std::fopen("env.txt", "wb")) {
-        std::fwrite(value, sizeof(wchar_t), size < 64 ? size : 0, f);
-        std::fclose(f);
-    }
+    const DWORD size = GetEnvironmentVariableW(L"KQ2_WIDE", value, 64) % 64;
+    FILE* f = std::fopen("env.txt", "wb");
+    std::fwrite(value, sizeof(wchar_t), size, f);
+    std::fclose(f);
 }
