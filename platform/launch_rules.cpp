@@ -45,14 +45,18 @@ const char* extension_of(const char* path) {
     return extension;
 }
 
-bool is_batch_extension(const char* extension) {
-    const char batch[] = ".bat";
-    for (int i = 0; i < 4; ++i) {
-        if (lower_case_letter(extension[i]) != batch[i]) {
+// text equals lower, a lower-case word, without regard to case.
+bool equals_lower(const char* text, const char* lower) {
+    for (; *lower != '\0'; ++text, ++lower) {
+        if (lower_case_letter(*text) != *lower) {
             return false;
         }
     }
-    return extension[4] == '\0';
+    return *text == '\0';
+}
+
+bool is_batch_extension(const char* extension) {
+    return equals_lower(extension, ".bat");
 }
 
 } // namespace
@@ -68,4 +72,14 @@ const LaunchStep* launch_plan(const char* path) {
         return bare_plan;
     }
     return is_batch_extension(extension) ? batch_plan : extension_plan;
+}
+
+bool is_cmd_exe(const char* interpreter) {
+    const char* name = interpreter;
+    for (const char* p = interpreter; *p != '\0'; ++p) {
+        if (*p == '\\' || *p == '/' || *p == ':') {
+            name = p + 1;
+        }
+    }
+    return equals_lower(name, "cmd.exe");
 }

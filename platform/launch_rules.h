@@ -18,3 +18,7 @@ struct LaunchStep {
 
 // The steps for path, ended by an End step. The extension is that of the last path component.
 const LaunchStep* launch_plan(const char* path);
+
+// True when the interpreter's file name is cmd.exe (any case, any folder): it takes /d, which
+// skips the AutoRun commands that could hang the loop or move it to another folder.
+bool is_cmd_exe(const char* interpreter);

@@ -13,9 +13,13 @@ Ticks ticks_now();
 void sleep_seconds(std::uint32_t seconds);
 // 0 when anything of that name exists (file, directory, hidden, read-only), -1 otherwise.
 int file_exists(const char* path);
-enum class PathKind { Absent, File, Directory };
-// What is at path, telling a directory from a file (hidden and read-only ones are files).
-PathKind path_kind(const char* path);
+// Unknown: the look itself failed (access refused, a network error); only "not found" is Absent.
+enum class PathKind { Absent, File, Directory, Unknown };
+// What is at path, telling a directory from a file (hidden and read-only ones are files). For
+// Unknown, error (when not null) receives the system's error number.
+PathKind path_kind(const char* path, unsigned long* error);
+// Deletes the file in the supervisor's own view of the folder; false when it could not.
+bool delete_file(const char* path);
 // Replaces the file's content with text, each LF stored as CR LF. False when nothing could be
 // written; never prints.
 bool write_text_file(const char* path, const char* text);
@@ -42,9 +46,12 @@ void release_pin(ProcessPin* pin);
 // Waits up to milliseconds for the pinned process to end. True once it has ended, and when nothing
 // is pinned.
 bool wait_pinned_exit(ProcessPin pin, std::uint32_t milliseconds);
+// How long a shell command may run before its interpreter is ended.
+constexpr std::uint32_t shell_command_limit_ms = 30000;
 // Runs text through the command interpreter and waits: its exit status, -1 when it could not be
-// started, 1 for a null text.
-int run_shell_command(const char* text);
+// started, 1 for a null text. An interpreter still running after shell_command_limit_ms is ended:
+// -1, and timed_out (when not null) is set.
+int run_shell_command(const char* text, bool* timed_out = nullptr);
 // The value of the first environment entry named name (A-Z without regard to case), or null.
 const char* get_environment_value(const char* name);
 
@@ -55,3 +62,12 @@ bool key_available();
 // One key code: the key's character, 0 to 255; for a key without one, 0 and then its whole 16-bit
 // scan code. -1 when reading fails.
 int read_key();
+
+// ---- Console selection (QuickEdit) ----
+// A selection in a classic console window blocks every program writing to it, so a printing
+// worker would stop beating. Without a console both do nothing.
+
+// Turns QuickEdit off on the console input, the other mode bits kept, and remembers the mode read.
+void console_quick_edit_off();
+// Gives back the mode read by console_quick_edit_off, so that QuickEdit returns as it was.
+void console_restore_mode();

@@ -18,5 +18,7 @@ void supervisor_main(int argc, char** argv) {
     case ChildArgvStatus::Ok:
         break;
     }
+    // Only once the command line is accepted: a refused start leaves the console as it was.
+    console_quick_edit_off();
     run_watchdog(child);
 }

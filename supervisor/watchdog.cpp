@@ -31,6 +31,8 @@ void watchdog_start(WatchdogState& state, const ChildArgv& child_argv) {
     state.status_unwritable = false;
     state.heartbeat_folder = false;
     state.heartbeat_stuck = false;
+    state.look_failures = 0;
+    state.heartbeat_unseen = false;
     state.reference = ticks_now();
     launch_worker(state);
     state.restarts = 1;
@@ -48,13 +50,24 @@ static void report_change(bool& flag, bool holds, const char* warning, const cha
     flag = holds;
 }
 
+// Runs one of the supervisor's own commands; one that had to be stopped is said each time.
+static void run_command(const char* command) {
+    bool timed_out = false;
+    run_shell_command(command, &timed_out);
+    if (timed_out) {
+        char warning[status_text_size] = {};
+        format_stopped_command_warning(warning, command);
+        print_warning(warning);
+    }
+}
+
 static void restart_worker(WatchdogState& state) {
     // The pin guarantees that this ID is still the worker's, alive or not; a failed launch has no
     // process to end.
     if (state.pid != -1) {
         char command[status_text_size] = {};
         format_kill_command(command, state.pid);
-        run_shell_command(command);
+        run_command(command);
         // fkill returns once the process has ended, so this wait costs nothing unless fkill is
         // missing, refused or hung: then two workers run side by side, and the user must know.
         if (!wait_pinned_exit(state.pin, kill_wait_ms)) {
@@ -68,8 +81,45 @@ static void restart_worker(WatchdogState& state) {
     ++state.restarts;
 }
 
-static void check_heartbeat(WatchdogState& state) {
-    const PathKind heartbeat = path_kind(heartbeat_file);
+static void consume_heartbeat(WatchdogState& state) {
+    unsigned long error = 0;
+    run_command("del check.txt > nul");
+    // A delete-pending file answers "access denied" (XP to 8.1; Wine reports it as present): any
+    // look but "not found" or a file or folder counts as deleted.
+    PathKind left = path_kind(heartbeat_file, &error);
+    if (left == PathKind::File) {
+        // Windows' del skips hidden and system files (Wine's does not), and under UAC
+        // virtualisation cmd.exe looks in the real folder while the supervisor and its worker see
+        // the VirtualStore copy.
+        delete_file(heartbeat_file);
+        left = path_kind(heartbeat_file, &error);
+    }
+    // A heartbeat left in place counts at every later check, so a hang would go unseen.
+    report_change(state.heartbeat_stuck, left == PathKind::File || left == PathKind::Directory,
+                  "warning: the heartbeat check.txt could not be deleted, so a hung "
+                  "worker cannot be detected\n",
+                  "the heartbeat check.txt is deleted again; a hung worker is detected "
+                  "again\n");
+}
+
+// False when check.txt could not be looked at: nothing is done and the reference stays, so the
+// next pass looks again.
+static bool check_heartbeat(WatchdogState& state) {
+    unsigned long error = 0;
+    const PathKind heartbeat = path_kind(heartbeat_file, &error);
+    if (heartbeat == PathKind::Unknown) {
+        // Not seen is not gone (antivirus holding it, a network folder blinking): no kill.
+        if (++state.look_failures == 2) {
+            char warning[status_text_size] = {};
+            format_look_failed_warning(warning, static_cast<std::uint32_t>(error));
+            print_warning(warning);
+            state.heartbeat_unseen = true;
+        }
+        return false;
+    }
+    state.look_failures = 0;
+    report_change(state.heartbeat_unseen, false, "",
+                  "check.txt can be looked at again; the worker is watched again\n");
     // A folder counts as a heartbeat, but "del" on it would wait for a confirmation that nobody
     // sees and, once answered, empty it: it is never handed to the delete command.
     report_change(state.heartbeat_folder, heartbeat == PathKind::Directory,
@@ -79,15 +129,10 @@ static void check_heartbeat(WatchdogState& state) {
     if (heartbeat == PathKind::Absent) {
         restart_worker(state);
     } else if (heartbeat == PathKind::File) {
-        run_shell_command("del check.txt > nul");
-        // A heartbeat left in place counts at every later check, so a hang would go unseen.
-        report_change(state.heartbeat_stuck, path_kind(heartbeat_file) != PathKind::Absent,
-                      "warning: the heartbeat check.txt could not be deleted, so a hung "
-                      "worker cannot be detected\n",
-                      "the heartbeat check.txt is deleted again; a hung worker is detected "
-                      "again\n");
+        consume_heartbeat(state);
     }
     state.reference = ticks_now();
+    return true;
 }
 
 static void write_status(WatchdogState& state) {
@@ -102,8 +147,11 @@ bool watchdog_pass(WatchdogState& state) {
     if (escape_pressed()) {
         return false;
     }
-    if (elapsed_seconds(state.now, state.reference) > heartbeat_limit_seconds) {
-        check_heartbeat(state);
+    // The clock as last read before the sleep.
+    Ticks before_sleep = state.now;
+    if (elapsed_seconds(state.now, state.reference) > heartbeat_limit_seconds &&
+        check_heartbeat(state)) {
+        before_sleep = state.reference;
     }
     sleep_seconds(1);
     write_status(state);
@@ -111,6 +159,14 @@ bool watchdog_pass(WatchdogState& state) {
         return false;
     }
     state.now = ticks_now();
+    // Windows' tick count goes on while the machine sleeps or hibernates (Microsoft, "Windows
+    // Time"; Wine's stops), so after a resume the check would come at once and find the heartbeat
+    // consumed just before. The time beyond the second is left out: the check comes when it would
+    // have.
+    const Ticks slept = state.now - before_sleep;
+    if (slept > suspend_ticks) {
+        state.reference += slept - 100;
+    }
     return true;
 }
 
@@ -119,6 +175,7 @@ void run_watchdog(const ChildArgv& child_argv) {
     watchdog_start(state, child_argv);
     while (watchdog_pass(state)) {
     }
+    console_restore_mode();
     // The worker is left running: its pin closes with the process.
     exit_process(0);
 }

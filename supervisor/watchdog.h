@@ -7,14 +7,16 @@
 #include <cstdint>
 
 struct WatchdogState {
-    std::int32_t pid;       // the worker most recently launched; -1 when that launch failed
-    ProcessPin pin;         // keeps pid from being given to another process until the kill
-    std::uint32_t restarts; // launches, the first one included
-    Ticks reference;        // the instant from which the next check is timed
-    Ticks now;              // the clock as read at the end of the previous pass
-    bool status_unwritable; // the last status write failed (warned once)
-    bool heartbeat_folder;  // the last check found check.txt to be a folder (warned once)
-    bool heartbeat_stuck;   // the last consumed heartbeat stayed in place (warned once)
+    std::int32_t pid;            // the worker most recently launched; -1 when that launch failed
+    ProcessPin pin;              // keeps pid from being given to another process until the kill
+    std::uint32_t restarts;      // launches, the first one included
+    Ticks reference;             // the instant from which the next check is timed
+    Ticks now;                   // the clock as read at the end of the previous pass
+    bool status_unwritable;      // the last status write failed (warned once)
+    bool heartbeat_folder;       // the last check found check.txt to be a folder (warned once)
+    bool heartbeat_stuck;        // the last consumed heartbeat stayed in place (warned once)
+    std::uint32_t look_failures; // checks in a row at which check.txt could not be looked at
+    bool heartbeat_unseen;       // warned that check.txt cannot be looked at
     const ChildArgv* child_argv;
 };
 
@@ -23,6 +25,8 @@ constexpr std::uint32_t heartbeat_limit_seconds = 60;
 // How long the old worker may take to end after the kill command, before the relaunch.
 constexpr std::uint32_t kill_wait_ms = 5000;
 constexpr int escape_key = 27;
+// A one-second sleep that took longer than this on the clock means the machine was suspended.
+constexpr Ticks suspend_ticks = 3000;
 
 // Reference instant, first launch, first sleep.
 void watchdog_start(WatchdogState& state, const ChildArgv& child_argv);

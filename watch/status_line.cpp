@@ -1,5 +1,6 @@
 #include "status_line.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -134,4 +135,21 @@ void format_kill_failed_warning(char (&out)[status_text_size], std::int32_t pid)
     put_text(w, "warning: the kill of worker PID ");
     put_signed(w, pid);
     put_text(w, " failed; a second worker is started beside it\n");
+}
+
+void format_look_failed_warning(char (&out)[status_text_size], std::uint32_t error) {
+    Writer w{out, 0};
+    put_text(w, "warning: check.txt cannot be looked at (error ");
+    put_unsigned(w, error);
+    put_text(w, "); the worker is not being watched\n");
+}
+
+void format_stopped_command_warning(char (&out)[status_text_size], const char* command) {
+    constexpr std::size_t command_room = 23; // "fkill -2147483648 > nul"
+    Writer w{out, 0};
+    put_text(w, "warning: \"");
+    const std::size_t size = std::min(std::strlen(command), command_room);
+    std::memcpy(w.out + w.used, command, size);
+    w.used += size;
+    put_text(w, "\" did not end within 30 s and was stopped; the watch goes on\n");
 }

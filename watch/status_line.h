@@ -25,3 +25,8 @@ bool parse_status_line(const char* text, std::size_t size, StatusLine& out);
 void format_kill_command(char (&out)[status_text_size], std::int32_t pid);
 // "warning: the kill of worker PID P failed; a second worker is started beside it\n"
 void format_kill_failed_warning(char (&out)[status_text_size], std::int32_t pid);
+// "warning: check.txt cannot be looked at (error N); the worker is not being watched\n"
+void format_look_failed_warning(char (&out)[status_text_size], std::uint32_t error);
+// "warning: "C" did not end within 30 s and was stopped; the watch goes on\n", for a command C of
+// the supervisor's own (at most 23 characters; a longer one is cut there).
+void format_stopped_command_warning(char (&out)[status_text_size], const char* command);

@@ -1,12 +1,15 @@
 // Console key input on Win32. The console's input buffer is opened by name, so that keys are read
 // from the console even when standard input is redirected.
+#include "../console_mode.h"
 #include "../key_decoder.h"
 #include "../platform.h"
 
 #include <windows.h>
 
 static HANDLE g_input = INVALID_HANDLE_VALUE;
-static KeyDecoder g_decoder; // zero: nothing owed
+static KeyDecoder g_decoder;  // zero: nothing owed
+static bool g_quick_edit_off; // console_quick_edit_off has run on a console
+static DWORD g_start_mode;    // the input mode it read
 
 static HANDLE open_console_input(DWORD access) {
     // Windows 8 and later refuse a console input open that does not share write access, as every
@@ -97,7 +100,23 @@ int read_key() {
     }
     const int code = key_decode(g_decoder, KeySource{peek_record, read_record, input});
     if (have_mode) {
-        SetConsoleMode(input, saved);
+        // Set back with QuickEdit still off, whatever another program of the console changed.
+        SetConsoleMode(input, g_quick_edit_off ? without_quick_edit(saved) : saved);
     }
     return code;
+}
+
+// Windows pauses a console's writers during a selection; Wine stores the bits but never pauses.
+void console_quick_edit_off() {
+    HANDLE input = console_input();
+    if (input == INVALID_HANDLE_VALUE || GetConsoleMode(input, &g_start_mode) == FALSE) {
+        return;
+    }
+    g_quick_edit_off = SetConsoleMode(input, without_quick_edit(g_start_mode)) != FALSE;
+}
+
+void console_restore_mode() {
+    if (g_quick_edit_off) {
+        SetConsoleMode(g_input, mode_to_restore(g_start_mode));
+    }
 }

@@ -14,7 +14,9 @@
 
 namespace {
 
-// The environment every child inherits, as taken at start-up; kept for the whole run.
+// The environment as taken at start-up, for the look-ups of ComSpec, COMSPEC and PATH. Children
+// are given none, so that they inherit the system's Unicode block: this ANSI copy would turn a
+// character outside the code page into "?".
 char* g_environment;
 
 // Room for a program path: a 260-character path with ".com", ".exe" or ".bat" appended. Longer
@@ -28,6 +30,10 @@ struct StartResult {
 
 constexpr StartResult failed{-1, false};
 constexpr StartResult not_found{-1, true};
+
+// How long a Wait start may run before it is ended, and whether one was: set for shell commands.
+DWORD g_wait_limit = INFINITE;
+bool g_wait_timed_out;
 
 // One CreateProcessA with the command line built from heads and argv[1..].
 StartResult create_process(LaunchMode mode, const char* const* heads, std::size_t head_count,
@@ -43,7 +49,7 @@ StartResult create_process(LaunchMode mode, const char* const* heads, std::size_
     PROCESS_INFORMATION created;
     std::memset(&created, 0, sizeof created);
     // No application name: the system finds the program named at the head of the line.
-    if (CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, g_environment, nullptr, &startup,
+    if (CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                        &created) == FALSE) {
         return is_not_found_error(GetLastError()) ? not_found : failed;
     }
@@ -57,9 +63,14 @@ StartResult create_process(LaunchMode mode, const char* const* heads, std::size_
         }
     } else {
         DWORD code = 0;
-        if (WaitForSingleObject(created.hProcess, INFINITE) == WAIT_OBJECT_0 &&
-            GetExitCodeProcess(created.hProcess, &code) != FALSE) {
+        const DWORD waited = WaitForSingleObject(created.hProcess, g_wait_limit);
+        if (waited == WAIT_OBJECT_0 && GetExitCodeProcess(created.hProcess, &code) != FALSE) {
             result = static_cast<int>(code);
+        } else if (waited == WAIT_TIMEOUT) {
+            // Our own child, the interpreter, never the worker it may have started.
+            TerminateProcess(created.hProcess, 1);
+            WaitForSingleObject(created.hProcess, 1000);
+            g_wait_timed_out = true;
         }
         CloseHandle(created.hProcess);
     }
@@ -186,14 +197,18 @@ bool wait_pinned_exit(ProcessPin pin, std::uint32_t milliseconds) {
     return WaitForSingleObject(reinterpret_cast<HANDLE>(pin), milliseconds) == WAIT_OBJECT_0;
 }
 
-int run_shell_command(const char* text) {
+namespace {
+
+// The interpreter's command for text, found under its name or else along PATH.
+int run_interpreter(const char* text) {
     const char* named = get_environment_value("ComSpec");
-    if (text == nullptr) {
-        return 1;
-    }
     // An empty ComSpec is used as it is, and fails: no silent fallback to another interpreter.
     const char* interpreter = named != nullptr ? named : "CMD.EXE";
-    const char* const argv[] = {"CMD", "/c", text, nullptr};
+    // Windows' cmd runs the AutoRun commands before every "/c" unless /d comes first (Wine's
+    // ignores AutoRun); other interpreters may not know the switch.
+    const char* const with_d[] = {"CMD", "/d", "/c", text, nullptr};
+    // Entry 0 is never passed on, so one entry on "/d" stands in for it.
+    const char* const* argv = is_cmd_exe(interpreter) ? with_d : with_d + 1;
     const StartResult started = start_found(LaunchMode::Wait, interpreter, argv, nullptr);
     if (!started.not_found || !searchable_along_path(interpreter)) {
         return started.value;
@@ -211,4 +226,23 @@ int run_shell_command(const char* text) {
         }
     }
     return -1;
+}
+
+} // namespace
+
+int run_shell_command(const char* text, bool* timed_out) {
+    if (timed_out != nullptr) {
+        *timed_out = false;
+    }
+    if (text == nullptr) {
+        return 1;
+    }
+    g_wait_limit = shell_command_limit_ms;
+    g_wait_timed_out = false;
+    const int status = run_interpreter(text);
+    g_wait_limit = INFINITE;
+    if (timed_out != nullptr) {
+        *timed_out = g_wait_timed_out;
+    }
+    return status;
 }

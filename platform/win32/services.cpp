@@ -1,4 +1,5 @@
 // Clock, sleep, files and messages on Win32.
+#include "../brief_lock.h"
 #include "../platform.h"
 #include "../text_mode.h"
 #include "../tick_clock.h"
@@ -20,16 +21,28 @@ void sleep_seconds(std::uint32_t seconds) {
     Sleep(seconds * 1000u);
 }
 
-PathKind path_kind(const char* path) {
+PathKind path_kind(const char* path, unsigned long* error) {
     const DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Directory : PathKind::File;
+    }
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
         return PathKind::Absent;
     }
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Directory : PathKind::File;
+    if (error != nullptr) {
+        *error = code;
+    }
+    return PathKind::Unknown;
 }
 
 int file_exists(const char* path) {
-    return path_kind(path) == PathKind::Absent ? -1 : 0;
+    const PathKind kind = path_kind(path, nullptr);
+    return kind == PathKind::File || kind == PathKind::Directory ? 0 : -1;
+}
+
+bool delete_file(const char* path) {
+    return DeleteFileA(path) != FALSE;
 }
 
 static bool write_handle(void* context, const char* data, std::size_t size) {
@@ -39,7 +52,19 @@ static bool write_handle(void* context, const char* data, std::size_t size) {
     return ok != FALSE && written == size;
 }
 
-bool write_text_file(const char* path, const char* text) {
+struct TextWrite {
+    const char* path;
+    const char* text;
+};
+
+// A failure meeting another program's brief hold is Locked, to be tried again.
+static Attempt failed_attempt() {
+    return is_brief_lock_error(GetLastError()) ? Attempt::Locked : Attempt::Failed;
+}
+
+static Attempt write_text_once(void* context) {
+    const auto* write = static_cast<const TextWrite*>(context);
+    const char* path = write->path;
     // Truncating first keeps an existing file's own attributes; create only when it is missing.
     HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -48,14 +73,26 @@ bool write_text_file(const char* path, const char* text) {
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     if (file == INVALID_HANDLE_VALUE) {
-        return false;
+        return failed_attempt();
     }
     TextBuffer buffer;
     text_buffer_open(buffer, write_handle, file);
-    text_buffer_put(buffer, text, false);
-    const bool written = text_buffer_flush(buffer);
-    const bool closed = CloseHandle(file) != FALSE;
-    return written && closed;
+    text_buffer_put(buffer, write->text, false);
+    if (!text_buffer_flush(buffer)) {
+        const Attempt result = failed_attempt();
+        CloseHandle(file);
+        return result;
+    }
+    return CloseHandle(file) != FALSE ? Attempt::Done : failed_attempt();
+}
+
+static void pause_ms(std::uint32_t milliseconds) {
+    Sleep(milliseconds);
+}
+
+bool write_text_file(const char* path, const char* text) {
+    TextWrite write{path, text};
+    return attempt_through_brief_locks(write_text_once, &write, pause_ms);
 }
 
 // Standard output is the program's own buffer, so that no C runtime stdio is needed.

@@ -29,14 +29,17 @@ Ticks ticks_now() {
 }
 
 void sleep_seconds(std::uint32_t seconds) {
-    g_fake.clock += seconds * 100u;
-    ++g_fake.sleeps;
+    g_fake.clock += seconds * 100u + (++g_fake.sleeps == g_fake.asleep_at ? g_fake.asleep_for : 0);
     if (g_fake.worker_healthy) {
         g_fake.heartbeat = true;
     }
 }
 
-PathKind path_kind(const char* path) {
+PathKind path_kind(const char* path, unsigned long* error) {
+    if (g_fake.look_error != 0) {
+        *error = g_fake.look_error;
+        return PathKind::Unknown;
+    }
     if (std::strcmp(path, "check.txt") != 0 || !g_fake.heartbeat) {
         return PathKind::Absent;
     }
@@ -97,8 +100,18 @@ void release_pin(ProcessPin* pin) {
     }
 }
 
-int run_shell_command(const char* text) {
-    g_fake.clock += g_fake.command_cost;
+bool delete_file(const char*) {
+    g_fake.heartbeat = g_fake.heartbeat && g_fake.heartbeat_undeletable;
+    return !g_fake.heartbeat;
+}
+
+// A command that hangs is stopped at its limit, having done nothing.
+int run_shell_command(const char* text, bool* timed_out) {
+    g_fake.clock += g_fake.command_cost + (g_fake.commands_hang ? shell_command_limit_ms / 10u : 0);
+    *timed_out = g_fake.commands_hang;
+    if (g_fake.commands_hang) {
+        return -1;
+    }
     int pid = 0;
     if (std::sscanf(text, "fkill %d > nul", &pid) == 1) {
         ++g_fake.kills;
@@ -112,6 +125,7 @@ int run_shell_command(const char* text) {
     if (std::strcmp(text, "del check.txt > nul") == 0) {
         ++g_fake.deletes;
         g_fake.heartbeat = g_fake.heartbeat_undeletable;
+        g_fake.look_error = g_fake.delete_pending ? 5 : 0;
         return 0;
     }
     return 1;
@@ -131,3 +145,6 @@ int read_key() {
     --g_fake.key_count;
     return key;
 }
+
+void console_quick_edit_off() {}
+void console_restore_mode() {}

@@ -13,6 +13,11 @@ struct FakePlatform {
     bool heartbeat;     // check.txt exists
     bool heartbeat_is_folder;
     bool heartbeat_undeletable;
+    unsigned long look_error; // nonzero: every look fails with it
+    bool delete_pending;      // after a del, looks answer "access denied"
+    bool commands_hang;       // every shell command runs into its time limit
+    int asleep_at;            // the machine is suspended in this sleep (1 = the first)
+    Ticks asleep_for;
     bool worker_healthy; // the worker recreates check.txt on every sleep
     bool launch_fails;
     int next_pid;

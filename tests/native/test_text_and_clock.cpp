@@ -1,3 +1,4 @@
+#include "platform/brief_lock.h"
 #include "platform/text_mode.h"
 #include "platform/tick_clock.h"
 
@@ -95,6 +96,17 @@ TEST(TickClock, StaysSteadyAcrossCounterWraps) {
         last = now;
     }
     EXPECT_EQ(clock.wraps, 4u); // the first one and three more
+}
+
+TEST(BriefLock, LockedAttemptsAreRetriedSixTimesThirtyMillisecondsApart) {
+    static int locks; // attempts that still meet the lock
+    for (const int held : {0, 5, 6}) {
+        locks = held;
+        const auto attempt = [](void*) { return locks-- > 0 ? Attempt::Locked : Attempt::Done; };
+        const auto pause = [](std::uint32_t ms) { EXPECT_EQ(ms, 30u); };
+        EXPECT_EQ(attempt_through_brief_locks(attempt, nullptr, pause), held < 6) << held;
+        EXPECT_EQ(locks, held < 6 ? -1 : 0) << held; // every attempt made, the sixth the last
+    }
 }
 
 } // namespace

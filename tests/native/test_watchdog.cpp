@@ -208,6 +208,50 @@ TEST_F(Watchdog, UnwritableStatusFileWarnsOnceAndGoesOn) {
     EXPECT_EQ(fake().warnings, 3);
 }
 
+TEST_F(Watchdog, SuspendedSleepIsLeftOutOfTheMinuteButAShortStallIsNot) {
+    // A leftover heartbeat is consumed at pass 61; the hung worker is killed one check later.
+    const struct {
+        int at_sleep, kill_pass; // sleep 1 is the start's, sleep n+1 that of pass n
+        Ticks asleep;
+    } cases[] = {{0, 122, 0}, {11, 122, 360000}, {62, 122, 360000}, {11, 102, 2000}};
+    for (const auto& c : cases) {
+        start(false);
+        fake().heartbeat = true;
+        fake().asleep_at = c.at_sleep;
+        fake().asleep_for = c.asleep;
+        passes(c.kill_pass - 1);
+        EXPECT_EQ(fake().kills, 0) << c.at_sleep << " " << c.asleep;
+        passes(1);
+        EXPECT_EQ(fake().kills, 1) << c.at_sleep << " " << c.asleep;
+    }
+}
+
+TEST_F(Watchdog, HeartbeatThatCannotBeLookedAtIsLookedAtAgainWithoutKillOrDelete) {
+    start(false);
+    fake().look_error = 53; // a network folder that blinks
+    passes(61 + 10);
+    EXPECT_EQ(std::string(fake().last_warning), "warning: check.txt cannot be looked at (error "
+                                                "53); the worker is not being watched\n");
+    EXPECT_EQ(fake().kills + fake().deletes, 0);
+    fake().look_error = 0;
+    passes(1);
+    EXPECT_EQ(std::string(fake().last_warning),
+              "check.txt can be looked at again; the worker is watched again\n");
+}
+
+TEST_F(Watchdog, StoppedDelWarnsAtEachCheckAndTheSupervisorDeletesWhatItLeft) {
+    start();
+    fake().commands_hang = true;
+    passes(61 * 2);
+    EXPECT_EQ(fake().warnings, 2); // none for a heartbeat left in place: the supervisor deleted it
+    EXPECT_EQ(std::string(fake().last_warning), "warning: \"del check.txt > nul\" did not end "
+                                                "within 30 s and was stopped; the watch goes on\n");
+    fake().commands_hang = false;
+    fake().delete_pending = true; // counts as deleted
+    passes(61);
+    EXPECT_EQ(fake().warnings, 2);
+}
+
 TEST(StatusLine, NumbersOfAnySizeAreWrittenInFull) {
     char text[status_text_size];
     format_status_line(text, UINT_MAX, 0, INT_MIN);

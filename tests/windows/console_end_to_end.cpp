@@ -23,12 +23,14 @@ void type_key(HANDLE input, WORD vk, WORD scan, char ch, DWORD state = 0) {
     ASSERT_EQ(written, 2u);
 }
 
-TEST(ConsoleEndToEnd, OnlyEscEndsTheSupervisorAndTheWorkerGoesOn) {
+TEST(ConsoleEndToEnd, OnlyEscEndsTheSupervisorTheWorkerGoesOnAndQuickEditIsOffMeanwhile) {
     HANDLE input =
         CreateFileA("conin$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(input, INVALID_HANDLE_VALUE) << "no console: run this test in a terminal";
     FlushConsoleInputBuffer(input);
+    const DWORD quick_edit_on = 0x1f7; // as Windows 10 and 11 start a console
+    ASSERT_TRUE(SetConsoleMode(input, quick_edit_on));
 
     SupervisorRun run("console_esc");
     ASSERT_TRUE(run.start("/beat:2 /record"));
@@ -39,6 +41,9 @@ TEST(ConsoleEndToEnd, OnlyEscEndsTheSupervisorAndTheWorkerGoesOn) {
     type_key(input, 'X', 0x2D, 'x');
     EXPECT_EQ(WaitForSingleObject(run.supervisor.process, 3000), WAIT_TIMEOUT)
         << "a key other than ESC ended the supervisor";
+    DWORD mode = 0;
+    GetConsoleMode(input, &mode);
+    EXPECT_EQ(mode, quick_edit_on & ~ENABLE_QUICK_EDIT_MODE); // also after the reads
 
     const DWORD typed = GetTickCount();
     type_key(input, VK_ESCAPE, 0x01, 27);
@@ -48,6 +53,8 @@ TEST(ConsoleEndToEnd, OnlyEscEndsTheSupervisorAndTheWorkerGoesOn) {
     DWORD code = 99;
     GetExitCodeProcess(run.supervisor.process, &code);
     EXPECT_EQ(code, 0u);
+    GetConsoleMode(input, &mode);
+    EXPECT_EQ(mode, quick_edit_on);
 
     ASSERT_EQ(run.worker_starts().size(), 1u);
     const DWORD worker = run.worker_starts()[0].pid;

@@ -121,6 +121,20 @@ TEST(EndToEnd, StatusFileHeldWithoutSharingWarnsOnceAndTheLoopGoesOn) {
     EXPECT_NE(output.find("log_kq.txt is written again\r\n"), std::string::npos) << output;
 }
 
+TEST(EndToEnd, InterpreterThatNeverEndsIsStoppedAndTheWatchGoesOn) {
+    SupervisorRun run(test_name());
+    // The demo worker never ends by itself: as the interpreter, it plays one that hangs.
+    SetEnvironmentVariableA("ComSpec", run.path("kq2.exe").c_str());
+    ASSERT_TRUE(run.start("/beat:2"));
+    SetEnvironmentVariableA("ComSpec", nullptr); // CMD.EXE, as before, for the tests after
+    // The del at 61 s is stopped 30 s later; the supervisor then deletes the heartbeat itself.
+    ASSERT_TRUE(run.wait_for_status("running since  55 seconds", first_check_ms)) << run.status();
+    ASSERT_TRUE(run.wait_for_status("running since  2 seconds, restarts 1 ", 45000))
+        << run.status();
+    const std::string output = read_file(run.path("output.txt"));
+    EXPECT_NE(output.find("\"del check.txt > nul\" did not end within 30 s"), std::string::npos);
+}
+
 TEST(EndToEnd, EighteenArgumentsAreRefusedBeforeAnyLaunch) {
     SupervisorRun run(test_name());
     ASSERT_TRUE(run.start("1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 /record"));

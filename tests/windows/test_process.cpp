@@ -105,7 +105,16 @@ TEST_F(Process, ShellCommandRunsComspecAsSpelledAndReturnsItsStatusUnchanged) {
     }
     use_env(nullptr); // unset: CMD.EXE, here the probe under that name
     CopyFileA(probe_.c_str(), "CMD.EXE", FALSE);
-    EXPECT_EQ(shell_line("exit 3", 3), "CMD.EXE /c exit 3");
+    // cmd.exe alone is told /d, so that no AutoRun command runs first.
+    EXPECT_EQ(shell_line("exit 3", 3), "CMD.EXE /d /c exit 3");
+}
+
+TEST_F(Process, ChildrenInheritTheUnicodeEnvironmentWhole) {
+    const wchar_t wide[] = L"\x4e2d\x6587-\x00e9-\x0416";
+    SetEnvironmentVariableW(L"KQ2_WIDE", wide);
+    EXPECT_EQ(start_program(LaunchMode::Wait, probe_path("wide_env.exe").c_str(), kq2_argv), 0);
+    EXPECT_EQ(read_file("env.txt"),
+              std::string(reinterpret_cast<const char*>(wide), sizeof wide - 2));
 }
 
 TEST_F(Process, StartupSplitsTheRawCommandLineByItsOwnRule) {
