@@ -99,7 +99,6 @@ set_tests_properties(typed_esc PROPERTIES TIMEOUT 120)
 # terminal, as a user runs it in a console.
 add_test(NAME test_pack COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/release/test_pack.sh
   ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/test-pack)
-set_tests_properties(test_pack PROPERTIES TIMEOUT 300)
 
 # Benchmark programs, built on demand by bench/run.sh.
 file(GLOB bench_programs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/bench/windows/*.cpp)

@@ -6,8 +6,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 bin=$1 rebuilt=$2 work=$3
-rm -rf "$work"
-mkdir -p "$work/signed"
+rm -rf "$work" && mkdir -p "$work/signed"
 . "$here/throwaway_keys.sh"
 use_pkcs11 "$work/keys" || { echo "signed rebuild: no throw-away key"; exit 1; }
 products=$(cat "$bin/../products.txt")

@@ -5,10 +5,7 @@
 # Usage: task_xml.sh TASK_XML ZIP
 set -u
 xml=$1 zip=$2
-fail() {
-  echo "task xml: $*"
-  exit 1
-}
+fail() { echo "task xml: $*"; exit 1; }
 xmllint --noout "$xml" || fail "not well-formed"
 [ "$(head -c 4 "$xml" | od -An -tx1 | tr -d ' ')" = fffe3c00 ] || fail "not UTF-16LE with a BOM"
 unzip -p "$zip" kq2-supervisor-task.xml | cmp -s - "$xml" || fail "differs in the zip"
@@ -28,4 +25,3 @@ count(/Task/Settings/RestartOnFailure) 1
 /Task/Settings/Priority 4
 substring-after(/Task/Actions/Exec/Command,/Task/Actions/Exec/WorkingDirectory) \supervisor.exe
 TABLE
-echo "task xml: well-formed UTF-16LE, the same in the zip, its settings in place"
