@@ -24,8 +24,11 @@ add_library(platform_win32 STATIC
 target_link_libraries(platform_win32 PUBLIC core)
 target_compile_options(platform_win32 PRIVATE ${product_compile} ${product_sections})
 
-# A product program with its version resource.
+# A product program with its version resource. products.txt lists every product's file name, for
+# the release's signing and the test pack.
+file(WRITE ${CMAKE_BINARY_DIR}/products.txt "")
 function(add_product name description)
+  file(APPEND ${CMAKE_BINARY_DIR}/products.txt "${name}.exe\n")
   set(resource_name ${name})
   set(resource_description ${description})
   configure_file(${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/version.rc.in
@@ -100,6 +103,11 @@ add_test(NAME prometheus_consumers COMMAND bash
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/prometheus_consumers.sh ${CMAKE_BINARY_DIR}/bin
   ${CMAKE_BINARY_DIR}/tests/work/prometheus_consumers)
 set_tests_properties(prometheus_consumers PROPERTIES TIMEOUT 120)
+
+# The Windows test pack, its programs signed with a throw-away key, run by its run-tests.cmd in a
+# terminal, as a user runs it in a console.
+add_test(NAME test_pack COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/release/test_pack.sh
+  ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/test-pack)
 
 # Benchmark programs, built on demand by bench/run.sh.
 file(GLOB bench_programs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/bench/windows/*.cpp)

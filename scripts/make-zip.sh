@@ -31,6 +31,9 @@ crlf "$root/CHANGELOG.md" >"$stage/CHANGELOG.txt"
 crlf "$root/release/demo-README.txt" >"$stage/demo/README.txt"
 
 files=(supervisor.exe fkill.exe kq2stat.exe README.txt LICENSE.txt CHANGELOG.txt demo/kq2.exe demo/README.txt)
+# The Task Scheduler template: byte for byte (UTF-16LE, as Task Scheduler exports), no conversion.
+cp "$root/release/kq2-supervisor-task.xml" "$stage/"
+files+=(kq2-supervisor-task.xml)
 (cd "$stage" && sha256sum "${files[@]}" >SHA256SUMS.txt)
 files+=(SHA256SUMS.txt)
 

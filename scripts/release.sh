@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # The release: installs what is missing, builds the products alone in a clean tree and writes
-# dist/kq2-supervisor-VERSION-win32.zip with its .sha256 beside it. Prints the zip's path, size and
-# SHA-256; two clones of the same commit give the same zip.
+# dist/kq2-supervisor-VERSION-win32.zip with its .sha256 beside it, and the Windows test pack
+# dist/kq2-supervisor-VERSION-win32-tests.zip from a tree with the tests. Prints the zip's path,
+# size and SHA-256; two clones of the same commit give the same unsigned zip.
+# With a key (SIGN_PKCS12 or SIGN_PKCS11_MODULE, see scripts/sign.sh) every product and the test
+# pack's programs are signed before anything is summed or packed, and dist/ gets each product's
+# detached signature, NAME.exe.sig, to check the release against a rebuild.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -14,10 +18,28 @@ cmake --no-warn-unused-cli -S . -B "$tree" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i6
 cmake --build "$tree" -j "$(nproc)" >/dev/null
 bash scripts/check-products.sh "$tree/bin"
 
+mkdir -p dist
+rm -f dist/*.exe.sig
+if [ -n "${SIGN_PKCS12:-}${SIGN_PKCS11_MODULE:-}" ]; then
+  # Every product the build made, as products.txt lists them.
+  (cd "$tree/bin" && bash "$root/scripts/sign.sh" --signatures "$root/dist" $(cat ../products.txt))
+  echo "release: signed $(tr '\n' ' ' <"$tree/products.txt")and the test pack's programs"
+fi
+
 zip_path=$(bash scripts/make-zip.sh "$tree" dist)
 name=$(basename "$zip_path")
 sum=$(sha256sum "$zip_path" | cut -d' ' -f1)
 (cd dist && sha256sum "$name" >"$name.sha256")
+
+# The test pack: the test programs from a tree built with the tests, the products of this release.
+tests_tree=build/release-tests
+rm -rf "$tests_tree"
+cmake --no-warn-unused-cli -S . -B "$tests_tree" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+cmake --build "$tests_tree" -j "$(nproc)" >/dev/null
+pack_path=$(bash scripts/make-test-pack.sh "$tests_tree" "$tree/bin" dist)
+
 echo "release: $zip_path"
 echo "release: $(stat -c %s "$zip_path") bytes"
 echo "release: SHA-256 $sum"
+echo "release: test pack $pack_path, $(stat -c %s "$pack_path") bytes"

@@ -17,7 +17,7 @@ fail() {
 }
 
 unzip -q "$zip" || fail "cannot unpack $zip"
-expected="CHANGELOG.txt LICENSE.txt README.txt SHA256SUMS.txt demo/README.txt demo/kq2.exe fkill.exe kq2stat.exe supervisor.exe "
+expected="CHANGELOG.txt LICENSE.txt README.txt SHA256SUMS.txt demo/README.txt demo/kq2.exe fkill.exe kq2-supervisor-task.xml kq2stat.exe supervisor.exe "
 [ "$(find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')" = "$expected" ] ||
   fail "unexpected contents: $(find . -type f | tr '\n' ' ')"
 sha256sum --quiet -c SHA256SUMS.txt || fail "SHA256SUMS.txt does not match the files"
