@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -107,6 +108,46 @@ TEST_F(Process, ShellCommandRunsComspecAsSpelledAndReturnsItsStatusUnchanged) {
     CopyFileA(probe_.c_str(), "CMD.EXE", FALSE);
     // cmd.exe alone is told /d, so that no AutoRun command runs first.
     EXPECT_EQ(shell_line("exit 3", 3), "CMD.EXE /d /c exit 3");
+}
+
+// An AutoRun command (Clink, conda hooks, "cd /d" lines) runs before every "cmd /c" but never
+// before the supervisor's own commands. Wine's cmd ignores AutoRun: there only the clean run of
+// the supervisor's command is seen; on Windows the plain "cmd /c" shows that the command is live.
+TEST_F(Process, ShellCommandsKeepCmdsAutoRunAway) {
+    const char* const subkey = "Software\\Microsoft\\Command Processor";
+    HKEY key = nullptr;
+    DWORD created = 0;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, subkey, 0, nullptr, 0,
+                              KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, &created),
+              ERROR_SUCCESS);
+    DWORD type = 0;
+    BYTE saved[4096];
+    DWORD saved_size = sizeof saved;
+    const bool had =
+        RegQueryValueExA(key, "AutoRun", nullptr, &type, saved, &saved_size) == ERROR_SUCCESS;
+    const std::string autorun = "echo ran>\"" + dir_ + "\\autorun.txt\"";
+    RegSetValueExA(key, "AutoRun", 0, REG_SZ, reinterpret_cast<const BYTE*>(autorun.c_str()),
+                   static_cast<DWORD>(autorun.size() + 1));
+
+    const int status = run_shell_command("exit 3");
+    const bool ran_for_supervisor = file_exists("autorun.txt") == 0;
+    const char* const plain[] = {"CMD", "/c", "exit 3", nullptr};
+    start_program(LaunchMode::Wait, get_environment_value("ComSpec"), plain);
+    const bool live = file_exists("autorun.txt") == 0;
+
+    // The user's own value comes back, or none, as before.
+    if (had) {
+        RegSetValueExA(key, "AutoRun", 0, type, saved, saved_size);
+    } else {
+        RegDeleteValueA(key, "AutoRun");
+    }
+    RegCloseKey(key);
+    if (created == REG_CREATED_NEW_KEY) {
+        RegDeleteKeyA(HKEY_CURRENT_USER, subkey);
+    }
+    EXPECT_EQ(status, 3);
+    EXPECT_FALSE(ran_for_supervisor);
+    std::printf("AutoRun %s by this cmd.exe\n", live ? "is run" : "is not run");
 }
 
 TEST_F(Process, ChildrenInheritTheUnicodeEnvironmentWhole) {
