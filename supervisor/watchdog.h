@@ -15,6 +15,7 @@ struct WatchdogState {
     bool status_unwritable; // the last status write failed (warned once)
     bool heartbeat_folder;  // the last check found check.txt to be a folder (warned once)
     bool heartbeat_stuck;   // the last consumed heartbeat stayed in place (warned once)
+    bool launch_failing;    // the last launch failed (warned once)
     const ChildArgv* child_argv;
 };
 

@@ -16,6 +16,9 @@ namespace {
 
 // The environment every child inherits, as taken at start-up; kept for the whole run.
 char* g_environment;
+// The error of the first failed CreateProcessA since launch_child began: the worker's own file,
+// not the ".bat" look-up that ends the search with "not found".
+DWORD g_launch_error;
 
 // Room for a program path: a 260-character path with ".com", ".exe" or ".bat" appended. Longer
 // paths are refused rather than cut.
@@ -45,7 +48,11 @@ StartResult create_process(LaunchMode mode, const char* const* heads, std::size_
     // No application name: the system finds the program named at the head of the line.
     if (CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, g_environment, nullptr, &startup,
                        &created) == FALSE) {
-        return is_not_found_error(GetLastError()) ? not_found : failed;
+        const DWORD error = GetLastError();
+        if (g_launch_error == 0) {
+            g_launch_error = error;
+        }
+        return is_not_found_error(error) ? not_found : failed;
     }
     int result = -1;
     if (mode == LaunchMode::NoWait) {
@@ -167,7 +174,12 @@ int launch_child(const char* path, const char* const* argv, ProcessPin* pin) {
     if (pin != nullptr) {
         *pin = 0;
     }
+    g_launch_error = 0;
     return start_found(LaunchMode::NoWait, path, argv, pin).value;
+}
+
+std::uint32_t last_launch_error() {
+    return g_launch_error;
 }
 
 void release_pin(ProcessPin* pin) {

@@ -43,6 +43,15 @@ PathKind path_kind(const char* path) {
     return g_fake.heartbeat_is_folder ? PathKind::Directory : PathKind::File;
 }
 
+std::size_t read_file_start(const char* path, char* out, std::size_t capacity) {
+    if (std::strcmp(path, "log_kq.txt") != 0) {
+        return 0;
+    }
+    const std::size_t size = std::strlen(g_fake.status);
+    std::memcpy(out, g_fake.status, size < capacity ? size : capacity);
+    return size < capacity ? size : capacity;
+}
+
 bool write_text_file(const char* path, const char* text) {
     if (std::strcmp(path, "log_kq.txt") != 0 || !g_fake.status_writable) {
         return false;
@@ -119,6 +128,31 @@ int run_shell_command(const char* text) {
 
 const char* get_environment_value(const char*) {
     return nullptr;
+}
+
+std::uint32_t last_launch_error() {
+    return g_fake.launch_error;
+}
+
+bool error_text(std::uint32_t, char* out, std::size_t capacity) {
+    if (g_fake.error_text == nullptr) {
+        return false;
+    }
+    std::snprintf(out, capacity, "%s", g_fake.error_text);
+    return true;
+}
+
+bool process_runs_image(unsigned long pid, const char* image) {
+    return g_fake.running_worker != 0 && pid == static_cast<unsigned long>(g_fake.running_worker) &&
+           std::strcmp(image, "kq2.exe") == 0;
+}
+
+FolderLock take_folder_lock() {
+    return g_fake.folder_lock;
+}
+
+void gather_folder_facts(FolderFacts& facts) {
+    facts = g_fake.facts;
 }
 
 bool key_available() {

@@ -218,4 +218,29 @@ TEST(StatusLine, NumbersOfAnySizeAreWrittenInFull) {
     EXPECT_STREQ(text, "fkill 0 > nul");
 }
 
+TEST_F(Watchdog, FailedLaunchIsSaidOnceWithItsReasonAndItsEndWithTheNewId) {
+    fake_reset();
+    fake().worker_healthy = false;
+    fake().launch_fails = true;
+    fake().launch_error = 2;
+    fake().error_text = "The system cannot find the file specified.\r\n";
+    watchdog_start(state_, child_);
+    EXPECT_STREQ(fake().last_warning, "warning: cannot start kq2.exe (error 2: The system cannot "
+                                      "find the file specified.); it is tried again at each check\n");
+    passes(61 * 3); // three more failed launches
+    EXPECT_EQ(fake().launches, 4);
+    EXPECT_EQ(fake().warnings, 1);
+    fake().launch_fails = false;
+    passes(61);
+    EXPECT_EQ(fake().warnings, 2);
+    EXPECT_STREQ(fake().last_warning, "kq2.exe started again as PID 1000\n");
+
+    // Without the system's text the code stands alone.
+    fake().error_text = nullptr;
+    fake().launch_fails = true;
+    passes(61);
+    EXPECT_STREQ(fake().last_warning,
+                 "warning: cannot start kq2.exe (error 2); it is tried again at each check\n");
+}
+
 } // namespace
