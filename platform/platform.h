@@ -83,8 +83,8 @@ struct FolderFacts {
     char current_normalised[fact_path_size];
     char own_folder[fact_path_size]; // the supervisor's program's folder
     char own_folder_normalised[fact_path_size];
-    bool worker_in_own_folder;       // kq2.exe is a file there
-    bool virtualised;                // UAC file virtualisation is on for this process
+    bool worker_in_own_folder;           // kq2.exe is a file there
+    bool virtualised;                    // UAC file virtualisation is on for this process
     char local_app_data[fact_path_size]; // as named; the user's VirtualStore lies under it
     char windows[fact_path_size];
     char system[fact_path_size];

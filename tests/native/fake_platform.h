@@ -37,7 +37,7 @@ struct FakePlatform {
     FolderLock folder_lock;
     FolderFacts facts;
     int running_worker; // a kq2.exe process of an earlier run, 0 for none
-    int keys[16]; // waiting key codes, read in order
+    int keys[16];       // waiting key codes, read in order
     std::size_t key_head;
     std::size_t key_count;
 };

@@ -69,9 +69,8 @@ TEST(StartupChecks, FolderWarningsFollowTheFacts) {
         set(facts.current, row.current);
         set(facts.current_normalised, row.normalised);
         set(facts.own_folder, row.own);
-        set(facts.own_folder_normalised, std::string(row.own).find("tools") != std::string::npos
-                                             ? "C:\\TOOLS"
-                                             : "C:\\WORK");
+        set(facts.own_folder_normalised,
+            std::string(row.own).find("tools") != std::string::npos ? "C:\\TOOLS" : "C:\\WORK");
         facts.worker_in_own_folder = row.worker_in_own;
         facts.virtualised = row.virtualised;
         set(facts.local_app_data, "C:\\Users\\ann\\AppData\\Local");

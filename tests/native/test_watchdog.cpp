@@ -1,7 +1,7 @@
 // The watchdog loop over the simulated platform: a minute-long cycle runs in microseconds.
 #include "fake_platform.h"
-#include "watch/status_line.h"
 #include "supervisor/watchdog.h"
+#include "watch/status_line.h"
 
 #include <gtest/gtest.h>
 
@@ -225,8 +225,9 @@ TEST_F(Watchdog, FailedLaunchIsSaidOnceWithItsReasonAndItsEndWithTheNewId) {
     fake().launch_error = 2;
     fake().error_text = "The system cannot find the file specified.\r\n";
     watchdog_start(state_, child_);
-    EXPECT_STREQ(fake().last_warning, "warning: cannot start kq2.exe (error 2: The system cannot "
-                                      "find the file specified.); it is tried again at each check\n");
+    EXPECT_STREQ(fake().last_warning,
+                 "warning: cannot start kq2.exe (error 2: The system cannot "
+                 "find the file specified.); it is tried again at each check\n");
     passes(61 * 3); // three more failed launches
     EXPECT_EQ(fake().launches, 4);
     EXPECT_EQ(fake().warnings, 1);
