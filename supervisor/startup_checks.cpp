@@ -2,7 +2,9 @@
 
 #include "../watch/status_line.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -52,12 +54,8 @@ bool in_virtualised_folder(const FolderFacts& f) {
     if (under(f.current_normalised, f.windows) || under(f.current_normalised, f.program_data)) {
         return true;
     }
-    for (const char* root : f.program_files) {
-        if (under(f.current_normalised, root)) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(std::begin(f.program_files), std::end(f.program_files),
+                       [&f](const char* root) { return under(f.current_normalised, root); });
 }
 
 } // namespace
@@ -114,12 +112,12 @@ bool folder_warning(const FolderFacts& f, FolderCheck check, char (&out)[startup
 
 void warn_at_start() {
     // Read before the first status write replaces it.
-    char text[status_text_size];
+    char text[status_text_size] = {};
     const std::size_t size = read_file_start("log_kq.txt", text, sizeof text);
     StatusLine line{};
     if (parse_status_line(text, size, line) && line.pid > 0 &&
         process_runs_image(static_cast<unsigned long>(line.pid), "kq2.exe")) {
-        char warning[status_text_size];
+        char warning[status_text_size] = {};
         format_earlier_worker_warning(warning, line.pid);
         print_warning(warning);
     }
@@ -127,7 +125,7 @@ void warn_at_start() {
     FolderFacts facts;
     gather_folder_facts(facts);
     for (const FolderCheck check : folder_checks) {
-        char warning[startup_warning_size];
+        char warning[startup_warning_size] = {};
         if (folder_warning(facts, check, warning)) {
             print_warning(warning);
         }

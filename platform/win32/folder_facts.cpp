@@ -104,7 +104,7 @@ void gather_folder_facts(FolderFacts& facts) {
     facts.virtualised = token_virtualised();
     const char* local = get_environment_value("LOCALAPPDATA");
     if (local != nullptr && std::strlen(local) < fact_path_size) {
-        std::strcpy(facts.local_app_data, local);
+        std::memcpy(facts.local_app_data, local, std::strlen(local) + 1);
     }
     char raw[fact_path_size];
     // The system's own Windows folder: on a terminal server GetWindowsDirectory gives the user's.
