@@ -34,10 +34,7 @@ struct FakePlatform {
     char last_warning[128];
     std::uint32_t launch_error; // last_launch_error() after a failed launch
     const char* error_text;     // the system's text for it, or null
-    FolderLock folder_lock;
-    FolderFacts facts;
-    int running_worker; // a kq2.exe process of an earlier run, 0 for none
-    int keys[16];       // waiting key codes, read in order
+    int keys[16];               // waiting key codes, read in order
     std::size_t key_head;
     std::size_t key_count;
 };

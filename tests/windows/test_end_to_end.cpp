@@ -100,8 +100,6 @@ TEST(EndToEnd, FailedLaunchShowsMinusOneAndRunsNoKill) {
     ASSERT_TRUE(run.wait_for_status(" seconds, restarts 1 , PID -1 \r\n", 10000)) << run.status();
     ASSERT_TRUE(run.wait_for_status("restarts 2 , PID -1 \r\n", first_check_ms)) << run.status();
     EXPECT_EQ(file_exists(run.path("killed.txt").c_str()), -1);
-    const std::string output = read_file(run.path("output.txt"));
-    EXPECT_EQ(output.find("warning", output.find("warning") + 1), std::string::npos) << output;
 }
 
 TEST(EndToEnd, StatusFileHeldWithoutSharingWarnsOnceAndTheLoopGoesOn) {
@@ -138,19 +136,15 @@ TEST(EndToEnd, MissingWorkerIsSaidOnceAndSoIsItsArrival) {
     ASSERT_TRUE(run.wait_for_status(" seconds, restarts 1 , PID -1 \r\n", 10000)) << run.status();
     copy_product("kq2.exe", run.dir);
     ASSERT_TRUE(run.wait_for_status("restarts 2 , PID ", first_check_ms)) << run.status();
-    ASSERT_NE(run.status_pid(), 0u) << run.status();
 
-    // The system's wording is not compared, only its place.
+    // The system's wording is not compared: the warning, once, and then the notice.
     const std::string output = read_file(run.path("output.txt"));
-    const std::string warning = "warning: cannot start kq2.exe (error 2";
-    const std::size_t at = output.find(warning);
-    ASSERT_NE(at, std::string::npos) << output;
-    EXPECT_EQ(output.find(warning, at + 1), std::string::npos) << output;
-    EXPECT_NE(output.find("); it is tried again at each check\r\n", at), std::string::npos);
-    EXPECT_NE(
-        output.find("kq2.exe started again as PID " + std::to_string(run.status_pid()) + "\r\n"),
-        std::string::npos)
-        << output;
+    const std::size_t at = output.find("warning: cannot start kq2.exe (error 2");
+    const std::size_t end = output.find("); it is tried again at each check\r\n", at);
+    EXPECT_TRUE(at != std::string::npos && end != std::string::npos) << output;
+    EXPECT_EQ(output.find("warning", at + 1), std::string::npos) << output;
+    EXPECT_NE(output.find("kq2.exe started again as PID " + std::to_string(run.status_pid())),
+              std::string::npos);
 }
 
 } // namespace
