@@ -17,6 +17,8 @@ target_compile_options(core PRIVATE ${product_compile} ${product_sections})
 
 add_library(platform_win32 STATIC
   platform/win32/console.cpp
+  platform/win32/folder_facts.cpp
+  platform/win32/folder_mutex.cpp
   platform/win32/folder_path.cpp
   platform/win32/process.cpp
   platform/win32/process_image.cpp

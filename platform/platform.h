@@ -2,6 +2,7 @@
 // Win32 calls under platform/win32; the native tests implement it with a simulated platform.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Hundredths of a second since start-up; differences are taken modulo 2^32.
@@ -20,6 +21,8 @@ enum class PathKind { Absent, File, Directory, Unknown };
 PathKind path_kind(const char* path, unsigned long* error);
 // Deletes the file in the supervisor's own view of the folder; false when it could not.
 bool delete_file(const char* path);
+// Up to capacity bytes from the start of the file; how many were read, 0 when none could be.
+std::size_t read_file_start(const char* path, char* out, std::size_t capacity);
 // Replaces the file's content with text, each LF stored as CR LF. False when nothing could be
 // written; never prints.
 bool write_text_file(const char* path, const char* text);
@@ -54,6 +57,14 @@ constexpr std::uint32_t shell_command_limit_ms = 30000;
 int run_shell_command(const char* text, bool* timed_out = nullptr);
 // The value of the first environment entry named name (A-Z without regard to case), or null.
 const char* get_environment_value(const char* name);
+// The system's error code from the last launch_child that failed, of the first program file it
+// tried (the path as named), not of a later candidate of the extension search; 0 when none.
+std::uint32_t last_launch_error();
+// The system's text for an error code, as the system gives it; false when it has none.
+bool error_text(std::uint32_t code, char* out, std::size_t capacity);
+// True when pid is a running process whose image file name is image (ASCII letters compared
+// without regard to case): a reused ID of another program is not taken for it.
+bool process_runs_image(unsigned long pid, const char* image);
 
 // ---- Console key input ----
 
@@ -71,3 +82,29 @@ int read_key();
 void console_quick_edit_off();
 // Gives back the mode read by console_quick_edit_off, so that QuickEdit returns as it was.
 void console_restore_mode();
+// ---- Start-up: the folder's lock and the facts behind the start-up warnings ----
+
+enum class FolderLock { Taken, HeldByAnother, Unavailable };
+// Takes the named mutex that marks the current folder as watched, kept until the process ends and
+// never inherited. HeldByAnother when it exists already or is another account's.
+FolderLock take_folder_lock();
+
+// Room for a path among the facts; a path that does not fit is left empty.
+constexpr std::size_t fact_path_size = 520;
+// Folders as the system names them, and in the normalised form of the folder lock (the Windows
+// folder and the ones after it are normalised only). Empty where the system gives none.
+struct FolderFacts {
+    char current[fact_path_size];
+    char current_normalised[fact_path_size];
+    char own_folder[fact_path_size]; // the supervisor's program's folder
+    char own_folder_normalised[fact_path_size];
+    bool worker_in_own_folder;           // kq2.exe is a file there
+    bool virtualised;                    // UAC file virtualisation is on for this process
+    char local_app_data[fact_path_size]; // as named; the user's VirtualStore lies under it
+    char windows[fact_path_size];
+    char system[fact_path_size];
+    char system_wow64[fact_path_size];
+    char program_files[3][fact_path_size]; // ProgramFiles, ProgramW6432, ProgramFiles(x86)
+    char program_data[fact_path_size];
+};
+void gather_folder_facts(FolderFacts& facts);

@@ -2,6 +2,7 @@
 
 #include "../platform/platform.h"
 #include "child_argv.h"
+#include "startup_checks.h"
 #include "watchdog.h"
 
 #include <cstdlib>
@@ -18,7 +19,22 @@ void supervisor_main(int argc, char** argv) {
     case ChildArgvStatus::Ok:
         break;
     }
-    // Only once the command line is accepted: a refused start leaves the console as it was.
+    // Before anything else: a second supervisor in this folder would fight the first over the
+    // heartbeat, so it leaves the folder, the console and the worker untouched.
+    switch (take_folder_lock()) {
+    case FolderLock::HeldByAnother:
+        print_message("another supervisor already watches this folder \n");
+        exit_process(1);
+    case FolderLock::Unavailable:
+        print_warning("warning: this folder's lock cannot be taken, so a second supervisor here "
+                      "is not refused\n");
+        break;
+    case FolderLock::Taken:
+        break;
+    }
+    // Only once the command line is accepted and the folder is ours: a refused start leaves the
+    // console as it was.
     console_quick_edit_off();
+    warn_at_start();
     run_watchdog(child);
 }

@@ -16,8 +16,23 @@ std::uint32_t status_seconds(Ticks now, Ticks reference) {
     return ahead < 0 ? 0u : elapsed_seconds(now, reference);
 }
 
+// A failed launch is retried at each check; it is said once, with the system's reason.
 static void launch_worker(WatchdogState& state) {
     state.pid = launch_child(worker_path, state.child_argv->slot, &state.pin);
+    const bool failed = state.pid == -1;
+    if (failed && !state.launch_failing) {
+        const std::uint32_t code = last_launch_error();
+        char reason[launch_warning_size] = {};
+        char warning[launch_warning_size] = {};
+        format_launch_failed_warning(warning, code,
+                                     error_text(code, reason, sizeof reason) ? reason : nullptr);
+        print_warning(warning);
+    } else if (!failed && state.launch_failing) {
+        char notice[status_text_size] = {};
+        format_started_again_notice(notice, state.pid);
+        print_warning(notice);
+    }
+    state.launch_failing = failed;
 }
 
 // ESC ends the supervisor; any other key is dropped.
@@ -33,6 +48,7 @@ void watchdog_start(WatchdogState& state, const ChildArgv& child_argv) {
     state.heartbeat_stuck = false;
     state.look_failures = 0;
     state.heartbeat_unseen = false;
+    state.launch_failing = false;
     state.reference = ticks_now();
     launch_worker(state);
     state.restarts = 1;

@@ -17,6 +17,7 @@ struct WatchdogState {
     bool heartbeat_stuck;        // the last consumed heartbeat stayed in place (warned once)
     std::uint32_t look_failures; // checks in a row at which check.txt could not be looked at
     bool heartbeat_unseen;       // warned that check.txt cannot be looked at
+    bool launch_failing;         // the last launch failed (warned once)
     const ChildArgv* child_argv;
 };
 

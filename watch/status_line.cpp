@@ -153,3 +153,44 @@ void format_stopped_command_warning(char (&out)[status_text_size], const char* c
     w.used += size;
     put_text(w, "\" did not end within 30 s and was stopped; the watch goes on\n");
 }
+
+void format_earlier_worker_warning(char (&out)[status_text_size], std::int32_t pid) {
+    Writer w{out, 0};
+    put_text(w, "warning: worker PID ");
+    put_signed(w, pid);
+    put_text(w, " from an earlier run still runs; a second worker is started beside it\n");
+}
+
+void format_started_again_notice(char (&out)[status_text_size], std::int32_t pid) {
+    Writer w{out, 0};
+    put_text(w, "kq2.exe started again as PID ");
+    put_signed(w, pid);
+    put_text(w, "\n");
+}
+
+void format_launch_failed_warning(char (&out)[launch_warning_size], std::uint32_t code,
+                                  const char* text) {
+    static const char head[] = "warning: cannot start kq2.exe (error ";
+    static const char tail[] = "); it is tried again at each check\n";
+    Writer w{out, 0};
+    put_text(w, head);
+    put_unsigned(w, code);
+    // Room left for the text: the tail, ": " and the zero stay within the buffer.
+    const std::size_t room = launch_warning_size - w.used - sizeof tail - 2;
+    std::size_t length = 0;
+    std::size_t kept = 0; // the length without trailing blanks
+    char copy[launch_warning_size];
+    for (const char* c = text; c != nullptr && *c != '\0' && length < room; ++c) {
+        const char shown = *c == '\r' || *c == '\n' || *c == '\t' ? ' ' : *c;
+        copy[length++] = shown;
+        if (shown != ' ') {
+            kept = length;
+        }
+    }
+    if (kept != 0) {
+        copy[kept] = '\0';
+        put_text(w, ": ");
+        put_text(w, copy);
+    }
+    put_text(w, tail);
+}

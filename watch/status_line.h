@@ -30,3 +30,14 @@ void format_look_failed_warning(char (&out)[status_text_size], std::uint32_t err
 // "warning: "C" did not end within 30 s and was stopped; the watch goes on\n", for a command C of
 // the supervisor's own (at most 23 characters; a longer one is cut there).
 void format_stopped_command_warning(char (&out)[status_text_size], const char* command);
+// "warning: worker PID P from an earlier run still runs; a second worker is started beside it\n"
+void format_earlier_worker_warning(char (&out)[status_text_size], std::int32_t pid);
+// "kq2.exe started again as PID P\n"
+void format_started_again_notice(char (&out)[status_text_size], std::int32_t pid);
+
+// Room for the launch warning with the system's text, which is cut to fit.
+constexpr std::size_t launch_warning_size = 384;
+// "warning: cannot start kq2.exe (error N: TEXT); it is tried again at each check\n", or
+// "(error N)" where text is null or blank. Line ends in the text become blanks, trailing ones go.
+void format_launch_failed_warning(char (&out)[launch_warning_size], std::uint32_t code,
+                                  const char* text);

@@ -18,6 +18,9 @@ namespace {
 // are given none, so that they inherit the system's Unicode block: this ANSI copy would turn a
 // character outside the code page into "?".
 char* g_environment;
+// The error of the first failed CreateProcessA since launch_child began: the worker's own file,
+// not the ".bat" look-up that ends the search with "not found".
+DWORD g_launch_error;
 
 // Room for a program path: a 260-character path with ".com", ".exe" or ".bat" appended. Longer
 // paths are refused rather than cut.
@@ -51,7 +54,11 @@ StartResult create_process(LaunchMode mode, const char* const* heads, std::size_
     // No application name: the system finds the program named at the head of the line.
     if (CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                        &created) == FALSE) {
-        return is_not_found_error(GetLastError()) ? not_found : failed;
+        const DWORD error = GetLastError();
+        if (g_launch_error == 0) {
+            g_launch_error = error;
+        }
+        return is_not_found_error(error) ? not_found : failed;
     }
     int result = -1;
     if (mode == LaunchMode::NoWait) {
@@ -178,7 +185,12 @@ int launch_child(const char* path, const char* const* argv, ProcessPin* pin) {
     if (pin != nullptr) {
         *pin = 0;
     }
+    g_launch_error = 0;
     return start_found(LaunchMode::NoWait, path, argv, pin).value;
+}
+
+std::uint32_t last_launch_error() {
+    return g_launch_error;
 }
 
 void release_pin(ProcessPin* pin) {

@@ -45,6 +45,28 @@ bool delete_file(const char* path) {
     return DeleteFileA(path) != FALSE;
 }
 
+std::size_t read_file_start(const char* path, char* out, std::size_t capacity) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    DWORD read = 0;
+    if (ReadFile(file, out, static_cast<DWORD>(capacity), &read, nullptr) == FALSE) {
+        read = 0;
+    }
+    CloseHandle(file);
+    return read;
+}
+
+bool error_text(std::uint32_t code, char* out, std::size_t capacity) {
+    // No inserts: a message with %1 in it would otherwise read arguments that are not there.
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                       out, static_cast<DWORD>(capacity), nullptr);
+    return length != 0;
+}
+
 static bool write_handle(void* context, const char* data, std::size_t size) {
     DWORD written = 0;
     const BOOL ok =

@@ -46,6 +46,11 @@ PathKind path_kind(const char* path, unsigned long* error) {
     return g_fake.heartbeat_is_folder ? PathKind::Directory : PathKind::File;
 }
 
+// The start-up checks are tested over their facts, and under Wine.
+std::size_t read_file_start(const char*, char*, std::size_t) {
+    return 0;
+}
+
 bool write_text_file(const char* path, const char* text) {
     if (std::strcmp(path, "log_kq.txt") != 0 || !g_fake.status_writable) {
         return false;
@@ -133,6 +138,28 @@ int run_shell_command(const char* text, bool* timed_out) {
 
 const char* get_environment_value(const char*) {
     return nullptr;
+}
+
+std::uint32_t last_launch_error() {
+    return g_fake.launch_error;
+}
+
+bool error_text(std::uint32_t, char* out, std::size_t capacity) {
+    return g_fake.error_text != nullptr &&
+           std::snprintf(out, capacity, "%s", g_fake.error_text) > 0;
+}
+
+// No earlier run's worker: that check runs under Wine.
+bool process_runs_image(unsigned long, const char*) {
+    return false;
+}
+
+FolderLock take_folder_lock() {
+    return FolderLock::Taken;
+}
+
+void gather_folder_facts(FolderFacts& facts) {
+    facts = FolderFacts{};
 }
 
 bool key_available() {

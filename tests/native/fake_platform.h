@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 
 #include <cstddef>
+#include <cstdint>
 
 struct FakePlatform {
     Ticks clock;        // what ticks_now() answers
@@ -36,7 +37,9 @@ struct FakePlatform {
     int status_writes;
     int warnings;
     char last_warning[128];
-    int keys[16]; // waiting key codes, read in order
+    std::uint32_t launch_error; // last_launch_error() after a failed launch
+    const char* error_text;     // the system's text for it, or null
+    int keys[16];               // waiting key codes, read in order
     std::size_t key_head;
     std::size_t key_count;
 };

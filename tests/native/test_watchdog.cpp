@@ -1,7 +1,7 @@
 // The watchdog loop over the simulated platform: a minute-long cycle runs in microseconds.
 #include "fake_platform.h"
-#include "watch/status_line.h"
 #include "supervisor/watchdog.h"
+#include "watch/status_line.h"
 
 #include <gtest/gtest.h>
 
@@ -260,6 +260,30 @@ TEST(StatusLine, NumbersOfAnySizeAreWrittenInFull) {
     EXPECT_STREQ(text, "fkill 2147483647 > nul");
     format_kill_command(text, 0);
     EXPECT_STREQ(text, "fkill 0 > nul");
+}
+
+TEST_F(Watchdog, FailedLaunchIsSaidOnceWithItsReasonAndItsEndWithTheNewId) {
+    fake_reset();
+    fake().worker_healthy = false;
+    fake().launch_fails = true;
+    fake().launch_error = 2;
+    fake().error_text = "The system cannot find the file specified.\r\n";
+    watchdog_start(state_, child_);
+    EXPECT_STREQ(fake().last_warning,
+                 "warning: cannot start kq2.exe (error 2: The system cannot "
+                 "find the file specified.); it is tried again at each check\n");
+    passes(61 * 3); // three more failed launches, no more warnings
+    fake().launch_fails = false;
+    passes(61);
+    EXPECT_EQ(fake().launches, 5);
+    EXPECT_EQ(fake().warnings, 2);
+    EXPECT_STREQ(fake().last_warning, "kq2.exe started again as PID 1000\n");
+
+    // Without the system's text the code stands alone.
+    char alone[launch_warning_size];
+    format_launch_failed_warning(alone, 5, " \r\n");
+    EXPECT_STREQ(alone,
+                 "warning: cannot start kq2.exe (error 5); it is tried again at each check\n");
 }
 
 } // namespace

@@ -63,4 +63,33 @@ TEST(ConsoleEndToEnd, OnlyEscEndsTheSupervisorTheWorkerGoesOnAndQuickEditIsOffMe
     CloseHandle(input);
 }
 
+// ESC leaves the worker running but frees the folder: the lock is not inherited by the worker.
+TEST(ConsoleEndToEnd, AfterEscTheFolderTakesANewSupervisorThatNamesTheLeftWorker) {
+    HANDLE input =
+        CreateFileA("conin$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(input, INVALID_HANDLE_VALUE) << "no console: run this test in a terminal";
+    FlushConsoleInputBuffer(input);
+    SupervisorRun run("console_lock");
+    // A worker that never beats writes nothing more into the output that both runs share.
+    ASSERT_TRUE(run.start("/nobeat /record"));
+    ASSERT_TRUE(run.wait_for_status("running since  1 seconds", 15000)) << run.status();
+    type_key(input, VK_ESCAPE, 0x01, 27);
+    ASSERT_EQ(finish_process(run.supervisor, 5000), 0u);
+    ASSERT_EQ(run.worker_starts().size(), 1u);
+    const DWORD left = run.worker_starts()[0].pid;
+    ASSERT_TRUE(process_alive(left));
+
+    // The first run's last line showed 1 or 2 seconds.
+    ASSERT_TRUE(run.start("/nobeat /record"));
+    ASSERT_TRUE(run.wait_for_status("running since  3 seconds", 15000)) << run.status();
+    EXPECT_NE(
+        read_file(run.path("output.txt"))
+            .find("warning: worker PID " + std::to_string(left) +
+                  " from an earlier run still runs; a second worker is started beside it\r\n"),
+        std::string::npos)
+        << read_file(run.path("output.txt"));
+    CloseHandle(input);
+}
+
 } // namespace

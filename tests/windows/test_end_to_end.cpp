@@ -148,4 +148,21 @@ TEST(EndToEnd, EighteenArgumentsAreRefusedBeforeAnyLaunch) {
     EXPECT_EQ(file_exists(run.path("log_kq.txt").c_str()), -1);
 }
 
+TEST(EndToEnd, MissingWorkerIsSaidOnceAndSoIsItsArrival) {
+    SupervisorRun run(test_name(), false);
+    ASSERT_TRUE(run.start("/record"));
+    ASSERT_TRUE(run.wait_for_status(" seconds, restarts 1 , PID -1 \r\n", 10000)) << run.status();
+    copy_product("kq2.exe", run.dir);
+    ASSERT_TRUE(run.wait_for_status("restarts 2 , PID ", first_check_ms)) << run.status();
+
+    // The system's wording is not compared: the warning, once, and then the notice.
+    const std::string output = read_file(run.path("output.txt"));
+    const std::size_t at = output.find("warning: cannot start kq2.exe (error 2");
+    const std::size_t end = output.find("); it is tried again at each check\r\n", at);
+    EXPECT_TRUE(at != std::string::npos && end != std::string::npos) << output;
+    EXPECT_EQ(output.find("warning", at + 1), std::string::npos) << output;
+    EXPECT_NE(output.find("kq2.exe started again as PID " + std::to_string(run.status_pid())),
+              std::string::npos);
+}
+
 } // namespace

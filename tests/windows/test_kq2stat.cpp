@@ -9,7 +9,7 @@
 namespace {
 
 // Flip to true once the supervisor holds its folder's lock: a suspended supervisor then "hangs".
-constexpr bool supervisor_holds_lock = false;
+constexpr bool supervisor_holds_lock = true;
 
 struct Result {
     DWORD code;

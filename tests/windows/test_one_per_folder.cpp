@@ -1,0 +1,61 @@
+// One supervisor per folder, and the same program in another folder.
+#include "end_to_end.h"
+#include "platform/platform.h"
+#include "platform/win32/folder_path.h"
+#include "watch/folder_lock.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+const char refusal[] = "another supervisor already watches this folder \r\n";
+
+// Runs the supervisor of run in its folder spelled otherwise (upper case, a trailing backslash)
+// to its end: its exit status.
+DWORD run_second(const SupervisorRun& run, const std::string& output) {
+    std::string dir = run.dir + "\\";
+    std::transform(dir.begin(), dir.end(), dir.begin(), [](char c) { return std::toupper(c); });
+    Started second =
+        start_process(run.path("supervisor.exe") + " /record", dir.c_str(), output.c_str());
+    return finish_process(second, 20000);
+}
+
+TEST(OnePerFolder, SecondSupervisorIsRefusedAndTouchesNothingWhileTheFirstGoesOn) {
+    SupervisorRun first("first_in_folder");
+    SupervisorRun elsewhere("other_folder", false);
+    const std::string output = fresh_work_dir("second_in_folder") + "\\output.txt";
+    // The name a reader of the folder computes, held here in place of a running supervisor.
+    char normalised[MAX_PATH * 2];
+    char name[folder_lock_name_size];
+    ASSERT_TRUE(normalised_folder_path(first.dir.c_str(), normalised, sizeof normalised));
+    folder_lock_name(normalised, true, name);
+    HANDLE held = CreateMutexA(nullptr, FALSE, name);
+    EXPECT_EQ(run_second(first, output), 1u);
+    EXPECT_EQ(read_file(output), refusal);
+    EXPECT_EQ(file_exists(first.path("log_kq.txt").c_str()), -1);
+    EXPECT_EQ(file_exists(first.path("kq2_starts.txt").c_str()), -1);
+    CloseHandle(held);
+
+    ASSERT_TRUE(first.start("/record"));
+    ASSERT_TRUE(first.wait_for_status("running since  1 seconds", 10000)) << first.status();
+    EXPECT_EQ(run_second(first, output), 1u);
+    // The same program in another folder runs, and names the kq2.exe beside it.
+    elsewhere.supervisor =
+        start_process(first.path("supervisor.exe") + " /record", elsewhere.dir.c_str(),
+                      elsewhere.path("output.txt").c_str());
+    ASSERT_TRUE(elsewhere.wait_for_status("running since  1 seconds", 10000)) << elsewhere.status();
+    EXPECT_NE(read_file(elsewhere.path("output.txt"))
+                  .find("warning: kq2.exe is started from " + first.dir +
+                        ", the supervisor's folder, not from the current folder " + elsewhere.dir +
+                        "\r\n"),
+              std::string::npos);
+    EXPECT_EQ(elsewhere.worker_starts().size(), 1u) << "the supervisor's own kq2.exe ran";
+    // The first still rewrites its status, with its one worker.
+    ASSERT_TRUE(first.wait_for_status("running since  12 seconds", 20000)) << first.status();
+    EXPECT_EQ(first.worker_starts().size(), 1u);
+}
+
+} // namespace
