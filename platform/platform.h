@@ -93,7 +93,7 @@ FolderLock take_folder_lock();
 constexpr std::size_t fact_path_size = 520;
 // Folders as the system names them, and in the normalised form of the folder lock (the Windows
 // folder and the ones after it are normalised only). Empty where the system gives none.
-struct FolderFacts {
+struct StartupFacts {
     char current[fact_path_size];
     char current_normalised[fact_path_size];
     char own_folder[fact_path_size]; // the supervisor's program's folder
@@ -107,4 +107,4 @@ struct FolderFacts {
     char program_files[3][fact_path_size]; // ProgramFiles, ProgramW6432, ProgramFiles(x86)
     char program_data[fact_path_size];
 };
-void gather_folder_facts(FolderFacts& facts);
+void gather_startup_facts(StartupFacts& facts);

@@ -44,13 +44,13 @@ bool is_unc(const char* path) {
     return std::strncmp(path, "\\\\", 2) == 0 && path[2] != '.';
 }
 
-bool in_system_folder(const FolderFacts& f) {
+bool in_system_folder(const StartupFacts& f) {
     return same(f.current_normalised, f.windows) || same(f.current_normalised, f.system) ||
            same(f.current_normalised, f.system_wow64);
 }
 
 // The folders whose files UAC redirects for a virtualised program.
-bool in_virtualised_folder(const FolderFacts& f) {
+bool in_virtualised_folder(const StartupFacts& f) {
     if (under(f.current_normalised, f.windows) || under(f.current_normalised, f.program_data)) {
         return true;
     }
@@ -60,7 +60,7 @@ bool in_virtualised_folder(const FolderFacts& f) {
 
 } // namespace
 
-bool folder_warning(const FolderFacts& f, FolderCheck check, char (&out)[startup_warning_size]) {
+bool folder_warning(const StartupFacts& f, FolderCheck check, char (&out)[startup_warning_size]) {
     Text t{out, sizeof out, 0};
     out[0] = '\0';
     switch (check) {
@@ -122,8 +122,8 @@ void warn_at_start() {
         print_warning(warning);
     }
     // On the stack, not static: the toolchain stores zeroed statics in the program file.
-    FolderFacts facts;
-    gather_folder_facts(facts);
+    StartupFacts facts;
+    gather_startup_facts(facts);
     for (const FolderCheck check : folder_checks) {
         char warning[startup_warning_size] = {};
         if (folder_warning(facts, check, warning)) {

@@ -15,7 +15,8 @@ inline constexpr FolderCheck folder_checks[] = {FolderCheck::SystemFolder, Folde
                                                 FolderCheck::Virtualised};
 
 // Writes the check's warning into out when the facts call for it.
-bool folder_warning(const FolderFacts& facts, FolderCheck check, char (&out)[startup_warning_size]);
+bool folder_warning(const StartupFacts& facts, FolderCheck check,
+                    char (&out)[startup_warning_size]);
 
 // The start-up warnings on standard error: the earlier run's worker, when the status file names
 // one that still runs, then the folder checks.

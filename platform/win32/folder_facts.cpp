@@ -73,7 +73,7 @@ bool token_virtualised() {
     return virtualised;
 }
 
-void own_folder(FolderFacts& facts) {
+void own_folder(StartupFacts& facts) {
     char* folder = facts.own_folder;
     const DWORD length = GetModuleFileNameA(nullptr, folder, fact_path_size);
     if (length == 0 || length >= fact_path_size) {
@@ -96,8 +96,8 @@ void own_folder(FolderFacts& facts) {
 
 } // namespace
 
-void gather_folder_facts(FolderFacts& facts) {
-    facts = FolderFacts{};
+void gather_startup_facts(StartupFacts& facts) {
+    facts = StartupFacts{};
     keep_fitting(facts.current, GetCurrentDirectoryA(fact_path_size, facts.current));
     normalise_into(facts.current_normalised, ".");
     own_folder(facts);

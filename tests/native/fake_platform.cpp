@@ -158,8 +158,8 @@ FolderLock take_folder_lock() {
     return FolderLock::Taken;
 }
 
-void gather_folder_facts(FolderFacts& facts) {
-    facts = FolderFacts{};
+void gather_startup_facts(StartupFacts& facts) {
+    facts = StartupFacts{};
 }
 
 bool key_available() {

@@ -9,23 +9,23 @@
 namespace {
 
 // A machine with C:\Windows and Program Files (x86).
-const FolderFacts machine{"",
-                          "",
-                          "",
-                          "",
-                          true,
-                          false,
-                          "C:\\Users\\ann\\AppData\\Local",
-                          "C:\\WINDOWS",
-                          "C:\\WINDOWS\\SYSTEM32",
-                          "C:\\WINDOWS\\SYSWOW64",
-                          {"", "", "C:\\PROGRAM FILES (X86)"},
-                          "C:\\PROGRAMDATA"};
+const StartupFacts machine{"",
+                           "",
+                           "",
+                           "",
+                           true,
+                           false,
+                           "C:\\Users\\ann\\AppData\\Local",
+                           "C:\\WINDOWS",
+                           "C:\\WINDOWS\\SYSTEM32",
+                           "C:\\WINDOWS\\SYSWOW64",
+                           {"", "", "C:\\PROGRAM FILES (X86)"},
+                           "C:\\PROGRAMDATA"};
 
 // All folder warnings for a current folder without 8.3 names (so the OS-free step normalises
 // it), the supervisor in C:\tools or beside its worker there.
 std::string warnings(const char* current, bool beside, bool virtualised) {
-    FolderFacts f = machine;
+    StartupFacts f = machine;
     std::snprintf(f.current, sizeof f.current, "%s", current);
     std::snprintf(f.current_normalised, sizeof f.current, "%s", current);
     normalise_folder_path(f.current_normalised);
