@@ -3,7 +3,7 @@
 #pragma once
 
 #include "folder_state.h"
-#include "text_buf.h"
+#include "watch/text_buf.h"
 
 #include <cstddef>
 

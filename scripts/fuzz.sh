@@ -12,7 +12,7 @@ mkdir -p "$out"
 
 # Each target and the OS-free sources it needs.
 declare -A sources=(
-  [fuzz_status_line]="watch/status_line.cpp"
+  [fuzz_status_line]="watch/status_line.cpp watch/text_buf.cpp"
   [fuzz_split]="platform/command_line.cpp"
   [fuzz_join_environment]="platform/command_line.cpp platform/environment.cpp"
   [fuzz_key_decoder]="platform/key_decoder.cpp"

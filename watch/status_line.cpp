@@ -1,50 +1,12 @@
 #include "status_line.h"
 
-#include <algorithm>
+#include "text_buf.h"
+
 #include <cstring>
-
-namespace {
-
-struct Writer {
-    char* out;
-    std::size_t used;
-};
-
-void put_text(Writer& w, const char* text) {
-    const std::size_t size = std::strlen(text);
-    std::memcpy(w.out + w.used, text, size);
-    w.used += size;
-    w.out[w.used] = '\0';
-}
-
-void put_unsigned(Writer& w, std::uint32_t value) {
-    char digits[11];
-    std::size_t n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (n != 0) {
-        w.out[w.used++] = digits[--n];
-    }
-    w.out[w.used] = '\0';
-}
-
-void put_signed(Writer& w, std::int32_t value) {
-    if (value < 0) {
-        put_text(w, "-");
-        // Negate in unsigned arithmetic, so that the smallest value needs no special case.
-        put_unsigned(w, 0u - static_cast<std::uint32_t>(value));
-    } else {
-        put_unsigned(w, static_cast<std::uint32_t>(value));
-    }
-}
-
-} // namespace
 
 void format_status_line(char (&out)[status_text_size], std::uint32_t seconds,
                         std::uint32_t restarts, std::int32_t pid) {
-    Writer w{out, 0};
+    TextBuf w = text_buf(out, sizeof out);
     put_text(w, "running since  ");
     put_unsigned(w, seconds);
     put_text(w, " seconds, restarts ");
@@ -124,21 +86,21 @@ bool parse_status_line(const char* text, std::size_t size, StatusLine& out) {
 }
 
 void format_kill_command(char (&out)[status_text_size], std::int32_t pid) {
-    Writer w{out, 0};
+    TextBuf w = text_buf(out, sizeof out);
     put_text(w, "fkill ");
     put_signed(w, pid);
     put_text(w, " > nul");
 }
 
 void format_kill_failed_warning(char (&out)[status_text_size], std::int32_t pid) {
-    Writer w{out, 0};
+    TextBuf w = text_buf(out, sizeof out);
     put_text(w, "warning: the kill of worker PID ");
     put_signed(w, pid);
     put_text(w, " failed; a second worker is started beside it\n");
 }
 
 void format_look_failed_warning(char (&out)[status_text_size], std::uint32_t error) {
-    Writer w{out, 0};
+    TextBuf w = text_buf(out, sizeof out);
     put_text(w, "warning: check.txt cannot be looked at (error ");
     put_unsigned(w, error);
     put_text(w, "); the worker is not being watched\n");
@@ -146,23 +108,23 @@ void format_look_failed_warning(char (&out)[status_text_size], std::uint32_t err
 
 void format_stopped_command_warning(char (&out)[status_text_size], const char* command) {
     constexpr std::size_t command_room = 23; // "fkill -2147483648 > nul"
-    Writer w{out, 0};
+    TextBuf w = text_buf(out, sizeof out);
     put_text(w, "warning: \"");
-    const std::size_t size = std::min(std::strlen(command), command_room);
-    std::memcpy(w.out + w.used, command, size);
-    w.used += size;
+    for (std::size_t i = 0; i < command_room && command[i] != '\0'; ++i) {
+        put_char(w, command[i]);
+    }
     put_text(w, "\" did not end within 30 s and was stopped; the watch goes on\n");
 }
 
 void format_earlier_worker_warning(char (&out)[status_text_size], std::int32_t pid) {
-    Writer w{out, 0};
+    TextBuf w = text_buf(out, sizeof out);
     put_text(w, "warning: worker PID ");
     put_signed(w, pid);
     put_text(w, " from an earlier run still runs; a second worker is started beside it\n");
 }
 
 void format_started_again_notice(char (&out)[status_text_size], std::int32_t pid) {
-    Writer w{out, 0};
+    TextBuf w = text_buf(out, sizeof out);
     put_text(w, "kq2.exe started again as PID ");
     put_signed(w, pid);
     put_text(w, "\n");
@@ -172,11 +134,11 @@ void format_launch_failed_warning(char (&out)[launch_warning_size], std::uint32_
                                   const char* text) {
     static const char head[] = "warning: cannot start kq2.exe (error ";
     static const char tail[] = "); it is tried again at each check\n";
-    Writer w{out, 0};
+    TextBuf w = text_buf(out, sizeof out);
     put_text(w, head);
     put_unsigned(w, code);
     // Room left for the text: the tail, ": " and the zero stay within the buffer.
-    const std::size_t room = launch_warning_size - w.used - sizeof tail - 2;
+    const std::size_t room = launch_warning_size - w.size - sizeof tail - 2;
     std::size_t length = 0;
     std::size_t kept = 0; // the length without trailing blanks
     char copy[launch_warning_size];
