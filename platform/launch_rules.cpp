@@ -74,12 +74,16 @@ const LaunchStep* launch_plan(const char* path) {
     return is_batch_extension(extension) ? batch_plan : extension_plan;
 }
 
-bool is_cmd_exe(const char* interpreter) {
-    const char* name = interpreter;
-    for (const char* p = interpreter; *p != '\0'; ++p) {
+bool file_name_is(const char* path, const char* lower_name) {
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; ++p) {
         if (*p == '\\' || *p == '/' || *p == ':') {
             name = p + 1;
         }
     }
-    return equals_lower(name, "cmd.exe");
+    return equals_lower(name, lower_name);
+}
+
+bool is_cmd_exe(const char* interpreter) {
+    return file_name_is(interpreter, "cmd.exe");
 }

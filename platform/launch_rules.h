@@ -19,6 +19,10 @@ struct LaunchStep {
 // The steps for path, ended by an End step. The extension is that of the last path component.
 const LaunchStep* launch_plan(const char* path);
 
+// True when the last component of path (after "\\", "/" or ":") is lower_name, a name in lower
+// case, with ASCII letters compared without regard to case.
+bool file_name_is(const char* path, const char* lower_name);
+
 // True when the interpreter's file name is cmd.exe (any case, any folder): it takes /d, which
 // skips the AutoRun commands that could hang the loop or move it to another folder.
 bool is_cmd_exe(const char* interpreter);

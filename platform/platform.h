@@ -62,8 +62,8 @@ const char* get_environment_value(const char* name);
 std::uint32_t last_launch_error();
 // The system's text for an error code, as the system gives it; false when it has none.
 bool error_text(std::uint32_t code, char* out, std::size_t capacity);
-// True when pid is a running process whose image file name is image (ASCII letters compared
-// without regard to case): a reused ID of another program is not taken for it.
+// True when pid is a running process whose image file name is image, a name in lower case (ASCII
+// letters compared without regard to case): a reused ID of another program is not taken for it.
 bool process_runs_image(unsigned long pid, const char* image);
 
 // ---- Console key input ----

@@ -5,8 +5,8 @@
 #include "monitor/folder_state.h"
 #include "monitor/plugin_output.h"
 #include "monitor/prometheus_text.h"
+#include "platform/platform.h"
 #include "platform/win32/folder_path.h"
-#include "platform/win32/process_image.h"
 #include "watch/folder_lock.h"
 
 #include <windows.h>

@@ -1,31 +1,11 @@
-#include "process_image.h"
+// Whether a process ID names a running program of a given image name.
+#include "../platform.h"
+
+#include "../launch_rules.h"
 
 #include <windows.h>
 
 #include <tlhelp32.h>
-
-static char folded(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-static bool same_name(const char* a, const char* b) {
-    while (*a != '\0' && folded(*a) == folded(*b)) {
-        ++a;
-        ++b;
-    }
-    return *a == '\0' && *b == '\0';
-}
-
-// The file name of an image path (XP gives the name alone; the path's last part either way).
-static const char* file_name(const char* path) {
-    const char* name = path;
-    for (const char* c = path; *c != '\0'; ++c) {
-        if (*c == '\\' || *c == '/') {
-            name = c + 1;
-        }
-    }
-    return name;
-}
 
 // A process that has ended but whose handle another program still holds can stay listed.
 static bool ended(DWORD pid) {
@@ -49,7 +29,7 @@ bool process_runs_image(unsigned long pid, const char* image) {
     bool found = false;
     for (BOOL more = Process32First(snapshot, &entry); more != FALSE && !found;
          more = Process32Next(snapshot, &entry)) {
-        found = entry.th32ProcessID == pid && same_name(file_name(entry.szExeFile), image);
+        found = entry.th32ProcessID == pid && file_name_is(entry.szExeFile, image);
     }
     CloseHandle(snapshot);
     return found && !ended(static_cast<DWORD>(pid));
