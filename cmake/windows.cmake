@@ -1,6 +1,14 @@
 # Windows tree: the products for 32-bit Windows, their companion tools, and tests run under Wine.
+# The same sources build for x86_64 too, where a machine cannot run 32-bit programs.
 enable_language(RC)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+# The tree's shell tests take the Wine of its bits, as its test programs do.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(wine_bits 64)
+else()
+  set(wine_bits 32)
+endif()
+set(with_wine ${CMAKE_COMMAND} -E env KQ2_WINE_BITS=${wine_bits})
 
 if(MINGW)
   # The products need no DLL beyond kernel32 and msvcrt, start on Windows XP, and come out byte
@@ -96,19 +104,19 @@ target_link_libraries(test_version PRIVATE version)
 target_compile_definitions(test_version PRIVATE PROJECT_VERSION="${PROJECT_VERSION}")
 
 # One ESC typed into a terminal, as a person types it (in a Wine prefix of its own).
-add_test(NAME typed_esc COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/typed_esc.sh
+add_test(NAME typed_esc COMMAND ${with_wine} bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/typed_esc.sh
   ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/tests/work/typed_esc)
 set_tests_properties(typed_esc PROPERTIES TIMEOUT 120)
 
 # kq2stat's Prometheus file read by promtool and by node_exporter's textfile collector.
-add_test(NAME prometheus_consumers COMMAND bash
+add_test(NAME prometheus_consumers COMMAND ${with_wine} bash
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/prometheus_consumers.sh ${CMAKE_BINARY_DIR}/bin
   ${CMAKE_BINARY_DIR}/tests/work/prometheus_consumers)
 set_tests_properties(prometheus_consumers PROPERTIES TIMEOUT 120)
 
 # The Windows test pack, its programs signed with a throw-away key, run by its run-tests.cmd in a
 # terminal, as a user runs it in a console.
-add_test(NAME test_pack COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/release/test_pack.sh
+add_test(NAME test_pack COMMAND ${with_wine} bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/release/test_pack.sh
   ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/test-pack)
 
 # Benchmark programs, built on demand by bench/run.sh.

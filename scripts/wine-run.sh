@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Runs a Windows program under Wine with the project's prefix. Test programs named console_* get
-# a terminal, so that they have a real console; their output is passed on afterwards.
+# Runs a Windows program under Wine with the project's prefix of its bits (the CMake trees' test
+# emulator). Test programs named console_* get a terminal, so that they have a real console; their
+# output is passed on afterwards.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-bits.sh"
+kq2_choose_wine || exit 1
 export WINEDEBUG=-all
-export WINEPREFIX=${WINEPREFIX:-$here/../build/windows/wineprefix}
+export WINEPREFIX=${WINEPREFIX:-$here/../build/$KQ2_TREE/wineprefix}
+kq2_check_bits "$1" || exit 126
 
 case "$(basename "$1")" in
 console_*)
@@ -13,7 +17,7 @@ console_*)
   # Wine's console hands to the program as a key press.
   fifo=$(mktemp -u)
   mkfifo "$fifo"
-  printf -v command '%q ' wine "$@"
+  printf -v command '%q ' "$KQ2_WINE" "$@"
   script -qec "$command >$log 2>&1" /dev/null 0<>"$fifo" >/dev/null
   status=$?
   cat "$log"
@@ -22,6 +26,6 @@ console_*)
   ;;
 *)
   # No terminal on standard input: the program runs without a console, as in CI.
-  exec wine "$@" </dev/null
+  exec "$KQ2_WINE" "$@" </dev/null
   ;;
 esac

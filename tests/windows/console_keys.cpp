@@ -33,7 +33,7 @@ struct ConsoleKeys : ::testing::Test {
     void TearDown() override { CloseHandle(input); }
     void inject(const std::vector<INPUT_RECORD>& records) {
         DWORD written = 0;
-        WriteConsoleInputA(input, records.data(), records.size(), &written);
+        WriteConsoleInputA(input, records.data(), static_cast<DWORD>(records.size()), &written);
         EXPECT_EQ(written, records.size());
     }
     DWORD query(BOOL(WINAPI* get)(HANDLE, DWORD*)) {

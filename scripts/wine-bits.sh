@@ -1,0 +1,86 @@
+# Sourced by every script that runs Windows programs: which Wine this machine takes, and the one
+# way to call it. Wine is called by its loader, named here, never through Debian's wine, winepath
+# or wineboot scripts: they pick the 32-bit loader whenever its file exists, even on a kernel that
+# cannot run it (no IA32 emulation, ia32_emulation=0, some hypervisors, WSL 1).
+#
+# KQ2_WINE_BITS=64 takes the 64-bit path (the x86_64 build under wine64) on any machine, and 32 the
+# 32-bit one; unset, the 32-bit path is taken where the 32-bit loader runs.
+
+kq2_wine32_loader=/usr/lib/wine/wine
+kq2_wine64_loader=/usr/lib/wine/wine64
+
+# Whether this machine runs 32-bit programs, asked of the 32-bit loader itself each time: the
+# architecture list names i386 on machines that cannot.
+kq2_runs_32bit() {
+  [ -x "$kq2_wine32_loader" ] && "$kq2_wine32_loader" --version >/dev/null 2>&1
+}
+
+# Sets KQ2_BITS (32 or 64), KQ2_WINE (the loader), KQ2_TREE (the Windows build tree's name under
+# the build folder), KQ2_TOOLCHAIN and KQ2_NOT_RUN: why the i686 programs are not run, empty where
+# they are.
+kq2_choose_wine() {
+  KQ2_NOT_RUN=
+  case "${KQ2_WINE_BITS:-}" in
+  64) KQ2_BITS=64 KQ2_NOT_RUN="KQ2_WINE_BITS=64" ;;
+  32) KQ2_BITS=32 ;;
+  "")
+    if kq2_runs_32bit; then
+      KQ2_BITS=32
+    else
+      KQ2_BITS=64 KQ2_NOT_RUN="this machine cannot run 32-bit programs"
+    fi
+    ;;
+  *)
+    echo "KQ2_WINE_BITS is '$KQ2_WINE_BITS'; it takes 32 or 64" >&2
+    return 1
+    ;;
+  esac
+  if [ "$KQ2_BITS" = 64 ]; then
+    KQ2_WINE=$kq2_wine64_loader KQ2_TREE=windows64 KQ2_TOOLCHAIN=cmake/mingw-x86_64.cmake
+  else
+    KQ2_WINE=$kq2_wine32_loader KQ2_TREE=windows KQ2_TOOLCHAIN=cmake/mingw-i686.cmake
+  fi
+  # Programs that Wine starts from Windows programs take the same loader.
+  export WINELOADER=$KQ2_WINE
+}
+
+# The machine field of a Windows program's PE header: 14c (i386) or 8664 (x86-64).
+kq2_pe_machine() {
+  local offset
+  offset=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+  [ -n "$offset" ] || return 1
+  od -An -tx2 -j$((offset + 4)) -N2 "$1" 2>/dev/null | tr -d ' '
+}
+
+# Fails, saying why, unless every Windows program FILE... is of this path's bits: wine64 would
+# start a leftover 32-bit program on a machine that can run one, and hide the mistake.
+kq2_check_bits() {
+  local want file status=0
+  [ "$KQ2_BITS" = 64 ] && want=8664 || want=14c
+  for file in "$@"; do
+    if [ "$(kq2_pe_machine "$file")" != "$want" ]; then
+      echo "wine: $file is not a $KQ2_BITS-bit Windows program" >&2
+      status=1
+    fi
+  done
+  return "$status"
+}
+
+# kq2_wine PROGRAM [ARGUMENT...]: runs a Windows program under this path's loader. A program given
+# as a file is checked for its bits first; any other name (cmd, wineboot.exe) is one of Wine's own.
+kq2_wine() {
+  if [ -f "$1" ]; then
+    kq2_check_bits "$1" || return 126
+  fi
+  "$KQ2_WINE" "$@"
+}
+
+# Makes WINEPREFIX a prefix of this path's bits once (wine64 refuses a 32-bit one).
+kq2_wine_prefix() {
+  [ -f "$WINEPREFIX/system.reg" ] || "$KQ2_WINE" wineboot.exe -i >/dev/null 2>&1
+}
+
+# The Windows name of a Linux path.
+kq2_winepath() {
+  "$KQ2_WINE" winepath.exe -w "$1" 2>/dev/null | tr -d '\r'
+}
