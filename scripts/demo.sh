@@ -8,20 +8,26 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 bash scripts/setup.sh || exit 1
-cmake --no-warn-unused-cli -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+# The i686 build where this machine runs 32-bit programs, else the x86_64 one under wine64.
+. scripts/wine-bits.sh
+kq2_choose_wine || exit 1
+tree=build/$KQ2_TREE
+cmake --no-warn-unused-cli -S . -B "$tree" -DCMAKE_TOOLCHAIN_FILE="$KQ2_TOOLCHAIN" \
   -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null || exit 1
-cmake --build build/windows -j "$(nproc)" --target supervisor fkill kq2 >/dev/null || exit 1
+cmake --build "$tree" -j "$(nproc)" --target supervisor fkill kq2 >/dev/null || exit 1
 
 demo=$root/build/demo
 mkdir -p "$demo"
-rm -f "$demo"/check.txt "$demo"/log_kq.txt
-cp build/windows/bin/supervisor.exe build/windows/bin/fkill.exe build/windows/bin/kq2.exe "$demo/"
+rm -f "$demo"/check.txt "$demo"/log_kq.txt "$demo"/*.exe
+cp "$tree"/bin/supervisor.exe "$tree"/bin/fkill.exe "$tree"/bin/kq2.exe "$demo/"
+[ -z "$KQ2_NOT_RUN" ] || echo "demo: the $(kq2_pe_arch "$demo/supervisor.exe") build ($KQ2_NOT_RUN)"
 
 export WINEDEBUG=-all
-export WINEPREFIX=$demo/wineprefix
+# One prefix per bitness: wine64 refuses a 32-bit one.
+export WINEPREFIX=$demo/wineprefix$([ "$KQ2_BITS" = 64 ] && echo 64)
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "demo: preparing Wine (once, about 10 seconds)"
-  wineboot -i >/dev/null 2>&1
+  echo "demo: preparing Wine (once, about 20 seconds)"
+  kq2_wine_prefix
 fi
 trap 'wineserver -k >/dev/null 2>&1' EXIT
 
@@ -52,10 +58,10 @@ cd "$demo"
 echo "demo: supervisor.exe /beat:5 /hang:20 in $demo"
 if [ -t 0 ]; then
   echo "demo: press ESC to end the supervisor"
-  wine supervisor.exe /beat:5 /hang:20
+  kq2_wine supervisor.exe /beat:5 /hang:20
 else
   echo "demo: no terminal; stopping after ${DEMO_SECONDS:-150} seconds"
-  timeout "${DEMO_SECONDS:-150}" wine supervisor.exe /beat:5 /hang:20
+  kq2_check_bits supervisor.exe && timeout "${DEMO_SECONDS:-150}" "$KQ2_WINE" supervisor.exe /beat:5 /hang:20
 fi
 status=$?
 kill "$watcher" 2>/dev/null

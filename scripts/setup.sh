@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12, skipping what is already present.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -17,8 +18,8 @@ for p in cmake g++ googletest libgtest-dev g++-mingw-w64-i686 wine bsdutils clan
 done
 have_pkg wine32:i386 || need+=("wine32:i386")
 
-if [ ${#need[@]} -gt 0 ]; then
-  echo "setup: installing ${need[*]}"
+install() {
+  echo "setup: installing $*"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
   fi
@@ -34,7 +35,7 @@ if [ ${#need[@]} -gt 0 ]; then
     no_starts=1
   fi
   status=0
-  as_root apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null || status=$?
+  as_root apt-get install -y -qq --no-install-recommends "$@" >/dev/null || status=$?
   [ -z "$no_starts" ] || as_root rm -f /usr/sbin/policy-rc.d
   [ "$status" -eq 0 ] || exit "$status"
   for service in prometheus prometheus-node-exporter; do
@@ -45,4 +46,19 @@ if [ ${#need[@]} -gt 0 ]; then
       as_root update-rc.d "$service" disable >/dev/null 2>&1 || true
     fi
   done
+}
+[ ${#need[@]} -eq 0 ] || install "${need[@]}"
+
+# Where the 32-bit Wine cannot run, the Windows tests run on an x86_64 build under wine64.
+. "$here/wine-bits.sh"
+kq2_choose_wine
+if [ "$KQ2_BITS" = 64 ]; then
+  need=()
+  for p in wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64; do
+    have_pkg "$p" || need+=("$p")
+  done
+  if [ ${#need[@]} -gt 0 ]; then
+    echo "setup: $KQ2_NOT_RUN: the Windows tests take wine64 and an x86_64 build"
+    install "${need[@]}"
+  fi
 fi

@@ -45,6 +45,24 @@ if ! cppcheck --quiet --error-exitcode=1 --std=c++17 --language=c++ --inline-sup
   status=1
 fi
 
+# Calling conventions in the Windows code. On x86_64 there is one, so a function-pointer type or a
+# callback without WINAPI (CALLBACK, APIENTRY, __stdcall) works there, and on i686 corrupts the
+# stack at every call: the x86_64 tests cannot see it. The i686 compiler refuses a plain callback
+# handed to the API, but not a cast, nor a pointer from GetProcAddress. With no arguments the two
+# conventions agree, so an empty parameter list (the void (*)() cast-through type) is allowed.
+win_code=(platform/win32 tools tests/windows bench/windows)
+pointer='\(\s*\*\s*[A-Za-z_0-9]*\s*\)\s*\('
+no_arguments='\(\s*\*\s*[A-Za-z_0-9]*\s*\)\s*\(\s*(void\s*)?\)'
+callback_cast='(_cast\s*<|\(\s*)(LP|P)?[A-Z_]*(PROC|ROUTINE)\s*[>)]'
+conventions=$( (grep -rnE --include='*.cpp' --include='*.h' "$pointer" "${win_code[@]}" |
+  grep -vE "$no_arguments"
+  grep -rnE --include='*.cpp' --include='*.h' "$callback_cast" "${win_code[@]}") | sort -u)
+if [ -n "$conventions" ]; then
+  echo "static checks: a function type without WINAPI, or a cast that hides one:"
+  echo "$conventions"
+  status=1
+fi
+
 if [ "$status" -eq 0 ]; then
   echo "static checks: clean"
 fi

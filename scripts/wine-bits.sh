@@ -52,6 +52,15 @@ kq2_pe_machine() {
   od -An -tx2 -j$((offset + 4)) -N2 "$1" 2>/dev/null | tr -d ' '
 }
 
+# i686 or x86_64, as the PE header of a Windows program names its machine.
+kq2_pe_arch() {
+  case "$(kq2_pe_machine "$1")" in
+  14c) echo i686 ;;
+  8664) echo x86_64 ;;
+  *) echo unknown ;;
+  esac
+}
+
 # Fails, saying why, unless every Windows program FILE... is of this path's bits: wine64 would
 # start a leftover 32-bit program on a machine that can run one, and hide the mistake.
 kq2_check_bits() {

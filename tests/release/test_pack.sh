@@ -11,6 +11,8 @@ work=$2
 rm -rf "$work" && mkdir -p "$work/bin" "$work/pack"
 work=$(cd "$work" && pwd)
 fail() { echo "test pack: $*"; exit 1; }
+. "$here/../../scripts/wine-bits.sh"
+kq2_choose_wine || exit 1
 . "$here/throwaway_keys.sh"
 use_pkcs12 "$work/keys" || fail "no throw-away key"
 products=$(cat "$build/products.txt")
@@ -25,10 +27,11 @@ rm -rf "$work/keys"
 cd "$work/pack" && unzip -q "$zip" || fail "cannot unpack $zip"
 # Standard input that never ends, as scripts/wine-run.sh gives console programs.
 mkfifo "$work/input"
-script -qec "wine cmd /c run-tests.cmd >console.txt 2>&1" /dev/null 0<>"$work/input" >/dev/null ||
+kq2_check_bits bin/*.exe tests/*.exe || fail "programs of other bits than this Wine's"
+script -qec "$KQ2_WINE cmd /c run-tests.cmd >console.txt 2>&1" /dev/null 0<>"$work/input" >/dev/null ||
   fail "run-tests.cmd failed: $(cat console.txt)"
 checks=$(grep -cE '^[a-z]' "$here/../pack/checks.txt")
 grep -qx "$checks passed, 0 failed"$'\r' results.txt || fail "results.txt: $(cat results.txt)"
 [ -z "$(grep -L '^\[  PASSED  \] [1-9]' logs/*.txt)" ] || fail "a check ran no test: $(cat console.txt)"
 [ ! -e tests/work ] || fail "tests\\work was left behind"
-echo "test pack: $(tail -n 1 results.txt | tr -d '\r') in $SECONDS s"
+echo "test pack ($(kq2_pe_arch bin/supervisor.exe) build): $(tail -n 1 results.txt | tr -d '\r') in $SECONDS s"

@@ -8,6 +8,8 @@ readme=$(cd "$(dirname "$0")/../.." && pwd)/README.md
 work=$2
 export WINEDEBUG=-all
 export WINEPREFIX=${WINEPREFIX:-$(dirname "$bin")/wineprefix}
+. "$(dirname "$0")/../../scripts/wine-bits.sh"
+kq2_choose_wine || exit 1
 fail() {
   echo "prometheus consumers: $*"
   exit 1
@@ -18,13 +20,13 @@ mkdir -p "$work/collector" "$work/café" || exit 1
 cd "$work" || exit 1
 printf 'running since  12 seconds, restarts 3 , PID -1 \r\n' >café/log_kq.txt
 cp "$bin/fkill.exe" café/
-wine "$bin/kq2stat.exe" --prometheus 'collector\kq2.prom' café missing </dev/null >out.txt
+kq2_wine "$bin/kq2stat.exe" --prometheus 'collector\kq2.prom' café missing </dev/null >out.txt
 [ $? = 2 ] || fail "kq2stat did not say CRITICAL: $(cat out.txt)"
 promtool check metrics <collector/kq2.prom || fail "promtool refuses the file"
 # The README's alert rule, as an operator copies it.
 sed -n '/^```yaml$/,/^```$/p' "$readme" | sed '1d;$d' >rules.yml
 promtool check rules rules.yml >/dev/null || fail "promtool refuses the README's alert rule"
-label() { winepath -w "$work/$1" 2>/dev/null | sed 's/\\/\\\\/g'; }
+label() { kq2_winepath "$work/$1" | sed 's/\\/\\\\/g'; }
 
 for attempt in 1 2 3 4 5; do
   port=$((20000 + RANDOM % 20000))

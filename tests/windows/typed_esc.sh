@@ -8,6 +8,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 bin=$1
 work=$2
 export WINEDEBUG=-all
+. "$here/../../scripts/wine-bits.sh"
+kq2_choose_wine || exit 1
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -15,8 +17,9 @@ cp "$bin/supervisor.exe" "$bin/fkill.exe" "$bin/kq2.exe" "$work/"
 # A Wine of its own, as a person's would be: in the prefix that the other tests share, their
 # process starts left Wine's console starting a desktop on the first typed key, which took 10 s.
 export WINEPREFIX=$(dirname "$work")/typed_esc-wineprefix
-[ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
+kq2_wine_prefix
 cd "$work" || exit 1
+kq2_check_bits supervisor.exe kq2.exe fkill.exe || exit 1
 keys=$work/keys
 mkfifo "$keys"
 
@@ -30,7 +33,7 @@ fail() {
 }
 # The terminal stays open after the supervisor ends, as a console window would, so that the worker
 # keeps its console; everything started here is ended when the test ends.
-script -qec "wine supervisor.exe /beat:2 /record; echo \$? >status.txt; exec sleep 60" /dev/null \
+script -qec "$KQ2_WINE supervisor.exe /beat:2 /record; echo \$? >status.txt; exec sleep 60" /dev/null \
   0<>"$keys" >terminal.txt 2>&1 &
 terminal=$!
 trap 'kill $(ours kq2.exe) $(ours supervisor.exe) 2>/dev/null; pkill -P $terminal; kill $terminal 2>/dev/null
