@@ -1,14 +1,4 @@
-# Cross build for 32-bit Windows with MinGW-w64 (posix threads: GoogleTest needs them): the
-# programs that ship.
-set(CMAKE_SYSTEM_NAME Windows)
+# The build for 32-bit Windows: the programs that ship.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# The tree's tests run under the 32-bit Wine, whatever the caller chose.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env KQ2_WINE_BITS=32
-    ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+set(mingw_wine_bits 32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

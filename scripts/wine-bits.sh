@@ -6,6 +6,7 @@
 # KQ2_WINE_BITS=64 takes the 64-bit path (the x86_64 build under wine64) on any machine, and 32 the
 # 32-bit one; unset, the 32-bit path is taken where the 32-bit loader runs.
 
+kq2_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 kq2_wine32_loader=/usr/lib/wine/wine
 kq2_wine64_loader=/usr/lib/wine/wine64
 
@@ -17,7 +18,7 @@ kq2_runs_32bit() {
 
 # Sets KQ2_BITS (32 or 64), KQ2_WINE (the loader), KQ2_TREE (the Windows build tree's name under
 # the build folder), KQ2_TOOLCHAIN and KQ2_NOT_RUN: why the i686 programs are not run, empty where
-# they are.
+# they are. WINEPREFIX, where not set, is the tree's own: one prefix per bitness.
 kq2_choose_wine() {
   KQ2_NOT_RUN=
   case "${KQ2_WINE_BITS:-}" in
@@ -42,6 +43,7 @@ kq2_choose_wine() {
   fi
   # Programs that Wine starts from Windows programs take the same loader.
   export WINELOADER=$KQ2_WINE
+  export WINEPREFIX=${WINEPREFIX:-$kq2_root/build/$KQ2_TREE/wineprefix}
 }
 
 # The machine field of a Windows program's PE header: 14c (i386) or 8664 (x86-64).

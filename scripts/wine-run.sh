@@ -7,7 +7,6 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-bits.sh"
 kq2_choose_wine || exit 1
 export WINEDEBUG=-all
-export WINEPREFIX=${WINEPREFIX:-$here/../build/$KQ2_TREE/wineprefix}
 kq2_check_bits "$1" || exit 126
 
 case "$(basename "$1")" in
