@@ -14,7 +14,7 @@ wxs=$root/release/kq2-supervisor.wxs
 
 upgrade_code=$(xmllint --xpath 'string(//*[local-name()="Product"]/@UpgradeCode)' "$wxs")
 # UUID version 5: SHA-1 of the namespace's 16 bytes and the name, version and variant bits set.
-hex=$({ printf "$(tr -d '-' <<<"$upgrade_code" | sed 's/../\\x&/g')"; printf '%s' "$version"; } |
+hex=$({ printf '%b' "$(tr -d '-' <<<"$upgrade_code" | sed 's/../\\x&/g')"; printf '%s' "$version"; } |
   sha1sum | cut -c1-32)
 hex=${hex:0:12}5${hex:13:3}$(printf %x $((0x${hex:16:1} & 3 | 8)))${hex:17:15}
 product_code=$(sed -E 's/(.{8})(.{4})(.{4})(.{4})(.{12})/\1-\2-\3-\4-\5/' <<<"${hex^^}")
