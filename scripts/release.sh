@@ -29,11 +29,14 @@ if [ -n "${SIGN_PKCS12:-}${SIGN_PKCS11_MODULE:-}" ]; then
 fi
 
 zip_path=$(bash scripts/make-zip.sh "$tree" dist)
+name=$(basename "$zip_path")
+sum=$(sha256sum "$zip_path" | cut -d' ' -f1)
+(cd dist && sha256sum "$name" >"$name.sha256")
+# The Windows Installer package, from the zip's (signed) programs, signed itself when they are.
 msi_path=$(bash scripts/make-msi.sh "$(cat "$tree/version.txt")" "$zip_path" dist)
 [ -z "${SIGN_PKCS12:-}${SIGN_PKCS11_MODULE:-}" ] || bash scripts/sign.sh "$msi_path"
-for file in "$zip_path" "$msi_path"; do
-  (cd dist && sha256sum "$(basename "$file")" >"$(basename "$file").sha256")
-done
+msi_sum=$(sha256sum "$msi_path" | cut -d' ' -f1)
+(cd dist && sha256sum "$(basename "$msi_path")" >"$(basename "$msi_path").sha256")
 
 # The test pack: the test programs from a tree built with the tests, the products of this release.
 tests_tree=build/release-tests
@@ -43,9 +46,10 @@ cmake --no-warn-unused-cli -S . -B "$tests_tree" -DCMAKE_TOOLCHAIN_FILE=cmake/mi
 cmake --build "$tests_tree" -j "$(nproc)" >/dev/null
 pack_path=$(bash scripts/make-test-pack.sh "$tests_tree" "$tree/bin" dist)
 
-for file in "$zip_path" "$msi_path"; do
-  echo "release: $file"
-  echo "release: $(stat -c %s "$file") bytes"
-  echo "release: SHA-256 $(cut -d' ' -f1 "$file.sha256")"
-done
+echo "release: $zip_path"
+echo "release: $(stat -c %s "$zip_path") bytes"
+echo "release: SHA-256 $sum"
+echo "release: $msi_path"
+echo "release: $(stat -c %s "$msi_path") bytes"
+echo "release: SHA-256 $msi_sum"
 echo "release: test pack $pack_path, $(stat -c %s "$pack_path") bytes"
