@@ -13,7 +13,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 for p in cmake g++ googletest libgtest-dev g++-mingw-w64-i686 wine bsdutils clang libclang-rt-14-dev \
   clang-tidy cppcheck clang-format binutils-mingw-w64-i686 file zip unzip procps \
   prometheus prometheus-node-exporter osslsigncode openssl softhsm2 libengine-pkcs11-openssl \
-  libxml2-utils; do
+  libxml2-utils wixl msitools; do
   have_pkg "$p" || need+=("$p")
 done
 have_pkg wine32:i386 || need+=("wine32:i386")

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Signs Windows programs in place with osslsigncode (Authenticode), with the key named by
+# Signs Windows programs and packages in place with osslsigncode (Authenticode), with the key in
 #   SIGN_PKCS12 (a PKCS#12 file) and SIGN_PASSWORD_FILE (its password), or
 #   SIGN_PKCS11_MODULE, SIGN_PKCS11_KEY (a PKCS#11 URI) and SIGN_CERT (the certificate chain, PEM),
 #     with the token's PIN in SIGN_PASSWORD_FILE or in the URI;
