@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -110,44 +111,110 @@ TEST_F(Process, ShellCommandRunsComspecAsSpelledAndReturnsItsStatusUnchanged) {
     EXPECT_EQ(shell_line("exit 3", 3), "CMD.EXE /d /c exit 3");
 }
 
+const wchar_t* const command_processor = L"Software\\Microsoft\\Command Processor";
+
+// A registry value as it was: its type and bytes; or ERROR_FILE_NOT_FOUND where there was none,
+// or the error that kept it from being read.
+struct SavedValue {
+    LONG status;
+    DWORD type;
+    std::vector<BYTE> bytes;
+};
+
+SavedValue save_value(HKEY key, const wchar_t* name) {
+    SavedValue saved{ERROR_MORE_DATA, REG_NONE, {}};
+    // Sized by a first query without a buffer, and asked again should it grow in between.
+    for (int tries = 0; saved.status == ERROR_MORE_DATA && tries < 3; ++tries) {
+        DWORD size = 0;
+        saved.status = RegQueryValueExW(key, name, nullptr, &saved.type, nullptr, &size);
+        if (saved.status == ERROR_SUCCESS) {
+            saved.bytes.resize(size);
+            saved.status =
+                RegQueryValueExW(key, name, nullptr, &saved.type, saved.bytes.data(), &size);
+            saved.bytes.resize(size);
+        }
+    }
+    return saved;
+}
+
 // An AutoRun command (Clink, conda hooks, "cd /d" lines) runs before every "cmd /c" but never
 // before the supervisor's own commands. Wine's cmd ignores AutoRun: there only the clean run of
 // the supervisor's command is seen; on Windows the plain "cmd /c" shows that the command is live.
-TEST_F(Process, ShellCommandsKeepCmdsAutoRunAway) {
-    const char* const subkey = "Software\\Microsoft\\Command Processor";
-    HKEY key = nullptr;
-    DWORD created = 0;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, subkey, 0, nullptr, 0,
-                              KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, &created),
-              ERROR_SUCCESS);
-    DWORD type = 0;
-    BYTE saved[4096];
-    DWORD saved_size = sizeof saved;
-    const bool had =
-        RegQueryValueExA(key, "AutoRun", nullptr, &type, saved, &saved_size) == ERROR_SUCCESS;
-    const std::string autorun = "echo ran>\"" + dir_ + "\\autorun.txt\"";
-    RegSetValueExA(key, "AutoRun", 0, REG_SZ, reinterpret_cast<const BYTE*>(autorun.c_str()),
-                   static_cast<DWORD>(autorun.size() + 1));
-
+// The user's own value comes back byte for byte, or none, as before; one that cannot be read is
+// left alone. "" when the check passed, else why not.
+std::string check_autorun_kept_away(HKEY key, const std::string& dir) {
+    const SavedValue saved = save_value(key, L"AutoRun");
+    if (saved.status != ERROR_SUCCESS && saved.status != ERROR_FILE_NOT_FOUND) {
+        return "the AutoRun value cannot be read (error " + std::to_string(saved.status) +
+               "), so it is left alone and not checked";
+    }
+    const std::string autorun = "echo ran>\"" + dir + "\\autorun.txt\"";
+    if (RegSetValueExA(key, "AutoRun", 0, REG_SZ, reinterpret_cast<const BYTE*>(autorun.c_str()),
+                       static_cast<DWORD>(autorun.size() + 1)) != ERROR_SUCCESS) {
+        return "cannot set AutoRun";
+    }
     const int status = run_shell_command("exit 3");
     const bool ran_for_supervisor = file_exists("autorun.txt") == 0;
     const char* const plain[] = {"CMD", "/c", "exit 3", nullptr};
     start_program(LaunchMode::Wait, get_environment_value("ComSpec"), plain);
     const bool live = file_exists("autorun.txt") == 0;
-
-    // The user's own value comes back, or none, as before.
-    if (had) {
-        RegSetValueExA(key, "AutoRun", 0, type, saved, saved_size);
-    } else {
-        RegDeleteValueA(key, "AutoRun");
+    const LONG back = saved.status == ERROR_FILE_NOT_FOUND
+                          ? RegDeleteValueW(key, L"AutoRun")
+                          : RegSetValueExW(key, L"AutoRun", 0, saved.type, saved.bytes.data(),
+                                           static_cast<DWORD>(saved.bytes.size()));
+    if (back != ERROR_SUCCESS) {
+        return "the AutoRun value was not put back (error " + std::to_string(back) + ")";
     }
+    std::printf("AutoRun %s by this cmd.exe\n", live ? "is run" : "is not run");
+    return status == 3 && !ran_for_supervisor ? "" : "the supervisor's command ran AutoRun";
+}
+
+TEST_F(Process, ShellCommandsKeepCmdsAutoRunAway) {
+    HKEY key = nullptr;
+    DWORD created = 0;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, command_processor, 0, nullptr, 0,
+                              KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, &created),
+              ERROR_SUCCESS);
+    EXPECT_EQ(check_autorun_kept_away(key, dir_), "");
     RegCloseKey(key);
     if (created == REG_CREATED_NEW_KEY) {
-        RegDeleteKeyA(HKEY_CURRENT_USER, subkey);
+        RegDeleteKeyW(HKEY_CURRENT_USER, command_processor);
     }
-    EXPECT_EQ(status, 3);
-    EXPECT_FALSE(ran_for_supervisor);
-    std::printf("AutoRun %s by this cmd.exe\n", live ? "is run" : "is not run");
+}
+
+// AutoRun values as testers' machines hold them, set in Wine's registry only, never in a user's
+// own: a Clink line under a Cyrillic profile, over 4096 bytes, to expand; none; one that cannot be
+// read.
+TEST_F(Process, AUsersAutoRunComesBackAsItWas) {
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr) {
+        GTEST_SKIP() << "a user's own AutoRun is never replaced for a test";
+    }
+    HKEY key = nullptr;
+    HKEY unreadable = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, command_processor, 0, nullptr, 0,
+                              KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, command_processor, 0, KEY_SET_VALUE, &unreadable),
+              ERROR_SUCCESS);
+    std::wstring clink =
+        L"\"C:\\Users\\\x0414\x043c\x0438\x0442\x0440\x0438\x0439\\clink.bat\" inject";
+    clink.resize(2600, L'\x0439');
+    const auto* bytes = reinterpret_cast<const BYTE*>(clink.c_str());
+    const std::vector<BYTE> value(bytes, bytes + (clink.size() + 1) * sizeof(wchar_t));
+    ASSERT_EQ(RegSetValueExW(key, L"AutoRun", 0, REG_EXPAND_SZ, value.data(),
+                             static_cast<DWORD>(value.size())),
+              ERROR_SUCCESS);
+    EXPECT_EQ(check_autorun_kept_away(key, dir_), "");
+    EXPECT_NE(check_autorun_kept_away(unreadable, dir_), "");
+    const SavedValue back = save_value(key, L"AutoRun");
+    EXPECT_EQ(back.type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_TRUE(back.bytes == value) << back.bytes.size() << " bytes back of " << value.size();
+
+    RegDeleteValueW(key, L"AutoRun");
+    EXPECT_EQ(check_autorun_kept_away(key, dir_), "");
+    EXPECT_EQ(save_value(key, L"AutoRun").status, ERROR_FILE_NOT_FOUND);
+    RegCloseKey(unreadable);
+    RegCloseKey(key);
 }
 
 TEST_F(Process, ChildrenInheritTheUnicodeEnvironmentWhole) {
