@@ -75,33 +75,34 @@ TEST(TextRoom, Kq2statTextsFitForEveryFolderAtOnce) {
     const std::vector<std::uint16_t> units(folder_path_size - 1, 0x20ac); // 3 bytes in UTF-8
     const std::string failure = "cannot write " + path + " (error 4294967295)";
     // The longest form of each long reason in turn, in every folder.
-    for (int variant = 0; variant < 8; ++variant) {
+    void (*const reasons[])(FolderFacts&) = {
+        [](FolderFacts&) {},
+        [](FolderFacts& f) { f.status_age = most; },
+        [](FolderFacts& f) { f.status_age = most, f.lock_held = false; },
+        [](FolderFacts& f) { f.worker_running = false; },
+        [](FolderFacts& f) { f.line.pid = -1, f.worker_running = false; },
+        [](FolderFacts& f) { f.fkill_found = false; },
+        [](FolderFacts& f) { f.status = StatusFile::unreadable; },
+        [](FolderFacts& f) { f.heartbeat = Heartbeat::unreadable; },
+    };
+    for (const auto reason : reasons) {
         for (std::size_t i = 0; i < max_folders; ++i) {
-            FolderFacts& f = facts[i];
-            f = FolderFacts{path.c_str(),
-                            StatusFile::parsed,
-                            most,
-                            variant < 2 ? most : 0,
-                            StatusLine{most, most, -2147483647 - 1},
-                            Heartbeat::absent,
-                            most,
-                            true,
-                            true,
-                            variant != 1,
-                            variant != 2 && variant != 4,
-                            variant != 3};
-            f.line.pid = variant == 4 ? -1 : f.line.pid;
-            f.status = variant == 5 ? StatusFile::unreadable : f.status;
-            f.heartbeat = variant == 6 ? Heartbeat::unreadable : f.heartbeat;
-            verdicts[i] = judge_folder(f, variant == 7 ? most : 60);
+            FolderFacts& f = facts[i] = FolderFacts{};
+            f.folder = path.c_str();
+            f.status = StatusFile::parsed;
+            f.status_error = f.heartbeat_error = most;
+            f.line = {most, most, -2147483647 - 1};
+            f.is_folder = f.age_known = f.lock_held = f.worker_running = f.fkill_found = true;
+            reason(f);
+            verdicts[i] = judge_folder(f, 60);
             labels[i] = Utf16Text{units.data(), units.size()};
         }
         TextBuf out = text_buf(room, plugin_text_size);
         format_plugin_output(out, facts, verdicts, max_folders, most, failure.c_str());
-        EXPECT_FALSE(out.overflow) << variant;
+        EXPECT_FALSE(out.overflow) << room;
         out = text_buf(room, prometheus_text_size);
         format_prometheus(out, facts, verdicts, labels, max_folders, most);
-        EXPECT_FALSE(out.overflow) << variant;
+        EXPECT_FALSE(out.overflow) << room;
     }
 }
 
