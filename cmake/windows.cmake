@@ -108,6 +108,13 @@ add_test(NAME typed_esc COMMAND ${with_wine} bash ${CMAKE_CURRENT_SOURCE_DIR}/te
   ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/tests/work/typed_esc)
 set_tests_properties(typed_esc PROPERTIES TIMEOUT 120)
 
+# The AutoRun check over the values of testers' machines, in a Wine prefix of its own.
+add_test(NAME autorun_values COMMAND ${CMAKE_COMMAND} -E env KQ2_WINE_BITS=${wine_bits}
+  WINEPREFIX=${CMAKE_BINARY_DIR}/tests/work/autorun-wineprefix KQ2_AUTORUN_PREFIX=1
+  bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:test_process>
+  --gtest_filter=Process.AUsersAutoRunComesBackAsItWas)
+set_tests_properties(autorun_values PROPERTIES TIMEOUT 120)
+
 # kq2stat's Prometheus file read by promtool and by node_exporter's textfile collector.
 add_test(NAME prometheus_consumers COMMAND ${with_wine} bash
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/prometheus_consumers.sh ${CMAKE_BINARY_DIR}/bin

@@ -7,6 +7,13 @@
 
 #include <cstddef>
 
+// kq2stat judges up to max_folders folders, each named by a full path of at most
+// folder_path_size bytes with its zero (MAX_PATH * 2).
+constexpr std::size_t max_folders = 64;
+constexpr std::size_t folder_path_size = 520;
+// Room for the output of max_folders folders with the longest paths and the largest numbers.
+constexpr std::size_t plugin_text_size = max_folders * 1024;
+
 // The seconds from one check to the next: a check comes once more than 60 have passed.
 constexpr std::uint32_t check_interval_seconds = 61;
 

@@ -78,6 +78,8 @@ const Metric metrics[] = {
      Known::always},
 };
 
+static_assert(sizeof metrics / sizeof metrics[0] == prometheus_metrics, "the buffer's room");
+
 bool has_sample(const FolderFacts& facts, Known known) {
     switch (known) {
     case Known::always:

@@ -10,6 +10,8 @@
 # detached signature, NAME.exe.sig, to check the release against a rebuild; the package is signed too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# The key's files as named from the caller's folder, before the release leaves it.
+. "$root/scripts/sign.sh" --paths
 cd "$root"
 
 bash scripts/setup.sh

@@ -5,8 +5,20 @@
 #     with the token's PIN in SIGN_PASSWORD_FILE or in the URI;
 # time-stamped through SIGN_TIMESTAMP_URL when that is set. With SIG_DIR, each program's detached
 # signature goes to SIG_DIR/NAME.sig (DER), so that a rebuild can be checked against the release.
+# Files named relative to the current folder are made absolute first, and exported so: sourced
+# with --paths, it does only that, for a caller that changes folder before it signs.
 # Usage: scripts/sign.sh [--signatures SIG_DIR] EXE ...
+#        . scripts/sign.sh --paths
 set -euo pipefail
+for variable in SIGN_PKCS12 SIGN_PASSWORD_FILE SIGN_CERT SIGN_PKCS11_MODULE; do
+  # A module named without a folder is one the loader looks for along its own path.
+  case ${!variable:-} in
+  /* | "") ;;
+  */*) export "$variable=$PWD/${!variable}" ;;
+  *) [ "$variable" = SIGN_PKCS11_MODULE ] || export "$variable=$PWD/${!variable}" ;;
+  esac
+done
+[ "${1:-}" != --paths ] || return 0
 sig_dir=
 if [ "${1:-}" = --signatures ]; then
   sig_dir=$2

@@ -19,8 +19,8 @@
 
 namespace {
 
-constexpr std::size_t max_folders = 64;
-constexpr std::size_t path_room = MAX_PATH * 2;
+constexpr std::size_t path_room = folder_path_size;
+static_assert(path_room == MAX_PATH * 2, "the room that the texts are sized for");
 constexpr std::uint32_t default_stale_seconds = 60;
 // The supervisor truncates log_kq.txt before it writes: an empty or partial read is tried again.
 constexpr int status_reads = 6;
@@ -47,8 +47,8 @@ FolderFacts facts[max_folders];
 Verdict verdicts[max_folders];
 Folder folders[max_folders];
 Utf16Text labels[max_folders];
-char plugin_text[max_folders * 1024];
-char prometheus_text[max_folders * 8 * 1024];
+char plugin_text[plugin_text_size];
+char prometheus_text[prometheus_text_size];
 
 void write_out(const char* text, DWORD handle_id) {
     DWORD written = 0;
@@ -62,7 +62,7 @@ int bad_arguments(const char* why, const char* what) {
     put_text(out, "KQ2 UNKNOWN - bad arguments: ");
     put_text(out, why);
     put_text(out, what);
-    put_char(out, '\n');
+    put_line_end(out); // an option of any length is cut, the line still ended
     write_out(room, STD_OUTPUT_HANDLE);
     write_out(usage, STD_ERROR_HANDLE);
     return static_cast<int>(State::unknown);

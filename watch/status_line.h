@@ -5,8 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// Room for each text with the largest numbers.
-constexpr std::size_t status_text_size = 96;
+// Room for each text with the largest numbers: the longest, the earlier-worker warning with PID
+// -2147483648, takes 102 bytes with its zero.
+constexpr std::size_t status_text_size = 128;
 
 // "running since  S seconds, restarts R , PID P \n"
 void format_status_line(char (&out)[status_text_size], std::uint32_t seconds,

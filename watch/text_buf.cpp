@@ -21,6 +21,14 @@ void put_text(TextBuf& out, const char* text) {
     }
 }
 
+void put_line_end(TextBuf& out) {
+    if (out.size != 0 && out.size + 1 >= out.capacity) {
+        out.overflow = true;
+        --out.size;
+    }
+    put_char(out, '\n');
+}
+
 void put_unsigned(TextBuf& out, std::uint64_t value) {
     char digits[20];
     std::size_t n = 0;

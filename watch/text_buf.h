@@ -14,5 +14,7 @@ struct TextBuf {
 TextBuf text_buf(char* data, std::size_t capacity);
 void put_char(TextBuf& out, char c);
 void put_text(TextBuf& out, const char* text);
+// A line end, kept even where the text before it was cut: it takes the last character's place.
+void put_line_end(TextBuf& out);
 void put_unsigned(TextBuf& out, std::uint64_t value);
 void put_signed(TextBuf& out, std::int64_t value);

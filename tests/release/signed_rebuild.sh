@@ -11,7 +11,11 @@ rm -rf "$work" && mkdir -p "$work/signed"
 use_pkcs11 "$work/keys" || { echo "signed rebuild: no throw-away key"; exit 1; }
 products=$(cat "$bin/../products.txt")
 for exe in $products; do cp "$bin/$exe" "$work/signed/"; done
-(cd "$work/signed" && bash "$here/../../scripts/sign.sh" --signatures "$work/sigs" $products) || exit 1
+# The key's files named relative to the folder the signing starts from, as a user names them, and
+# the programs signed from their own folder, as the release signs them.
+(cd "$work" && export SIGN_CERT=keys/chain.pem SIGN_PASSWORD_FILE=keys/password.txt &&
+  . "$here/../../scripts/sign.sh" --paths && cd signed &&
+  bash "$here/../../scripts/sign.sh" --signatures ../sigs $products) || exit 1
 status=0
 for exe in $products; do
   osslsigncode verify -CAfile "$work/keys/ca.pem" -in "$work/signed/$exe" >/dev/null ||

@@ -2,17 +2,21 @@
 # The Windows test pack as a user runs it, under Wine: made from the build with its programs signed
 # by a throw-away key (so signed programs are seen to run), unpacked into an empty folder and
 # run-tests.cmd run in a terminal, where Wine gives it a console. Every check must pass and have run
-# at least one test, and the folders the tests made must be gone.
+# at least one test, and the folders the tests made must be gone. The folder's path holds a blank,
+# as a user's profile folder may.
 # Usage: test_pack.sh BUILD_DIR WORK_DIR
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 work=$2
-rm -rf "$work" && mkdir -p "$work/bin" "$work/pack"
+pack="$work/John Smith/pack"
+rm -rf "$work" && mkdir -p "$work/bin" "$pack"
 work=$(cd "$work" && pwd)
 fail() { echo "test pack: $*"; exit 1; }
 . "$here/../../scripts/wine-bits.sh"
 kq2_choose_wine || exit 1
+export WINEDEBUG=-all
+kq2_wine_prefix
 . "$here/throwaway_keys.sh"
 use_pkcs12 "$work/keys" || fail "no throw-away key"
 products=$(cat "$build/products.txt")
@@ -24,7 +28,14 @@ osslsigncode verify -CAfile "$work/keys/ca.pem" -in "$work/signed.exe" >/dev/nul
   fail "the pack's programs do not verify"
 rm -rf "$work/keys"
 
-cd "$work/pack" && unzip -q "$zip" || fail "cannot unpack $zip"
+cd "$pack" && unzip -q "$zip" || fail "cannot unpack $zip"
+# Started where its folder cannot be made current (here a path too long for one), the runner stops
+# before it deletes or writes anything in the caller's folder.
+deep=$work/$(printf 'd%.0s' {1..150})/$(printf 'e%.0s' {1..150})
+mkdir -p "$deep" "$work/caller/logs" && cp run-tests.cmd "$deep/" && touch "$work/caller/logs/keep"
+(cd "$work/caller" && kq2_wine cmd /c "Z:${deep//\//\\}\\run-tests.cmd" >/dev/null 2>&1)
+[ $? = 2 ] && [ -e "$work/caller/logs/keep" ] && [ ! -e "$work/caller/results.txt" ] ||
+  fail "run-tests.cmd went on outside its folder"
 # Standard input that never ends, as scripts/wine-run.sh gives console programs.
 mkfifo "$work/input"
 kq2_check_bits bin/*.exe tests/*.exe || fail "programs of other bits than this Wine's"

@@ -27,8 +27,8 @@ SupervisorRun::~SupervisorRun() {
 
 bool SupervisorRun::start(const std::string& arguments, DWORD flags) {
     const std::string out = path("output.txt");
-    supervisor =
-        start_process(path("supervisor.exe") + " " + arguments, dir.c_str(), out.c_str(), flags);
+    supervisor = start_process(quoted(path("supervisor.exe")) + " " + arguments, dir.c_str(),
+                               out.c_str(), flags);
     return supervisor.process != nullptr;
 }
 

@@ -18,8 +18,8 @@ struct Result {
 
 Result kq2stat(const std::string& dir, const std::string& arguments) {
     const std::string out = dir + ".out";
-    Started run =
-        start_process(product_path("kq2stat.exe") + " " + arguments, dir.c_str(), out.c_str());
+    Started run = start_process(quoted(product_path("kq2stat.exe")) + " " + arguments, dir.c_str(),
+                                out.c_str());
     const DWORD code = finish_process(run, 30000);
     return {code, read_file(out)};
 }
@@ -35,7 +35,8 @@ TEST(Kq2stat, LiveFolderOkAndEachFaultOfItsFiles) {
     ASSERT_TRUE(run.wait_for_status("restarts 1 ,", 10000)) << run.status();
     const std::string worker = std::to_string(run.status_pid());
     const std::string prom = run.dir + ".prom";
-    expect(kq2stat(run.dir, "--prometheus " + prom), 0, "KQ2 OK - worker PID " + worker + " ");
+    expect(kq2stat(run.dir, "--prometheus " + quoted(prom)), 0,
+           "KQ2 OK - worker PID " + worker + " ");
     EXPECT_NE(read_file(prom).find("kq2_worker_up{folder=\""), std::string::npos);
 
     const std::string heartbeat = run.path("check.txt");

@@ -21,7 +21,7 @@ DWORD run_second(const SupervisorRun& run, const std::string& output) {
     std::string dir = run.dir + "\\";
     std::transform(dir.begin(), dir.end(), dir.begin(), [](char c) { return std::toupper(c); });
     Started second =
-        start_process(run.path("supervisor.exe") + " /record", dir.c_str(), output.c_str());
+        start_process(quoted(run.path("supervisor.exe")) + " /record", dir.c_str(), output.c_str());
     return finish_process(second, 20000);
 }
 
@@ -46,7 +46,7 @@ TEST(OnePerFolder, SecondSupervisorIsRefusedAndTouchesNothingWhileTheFirstGoesOn
     EXPECT_EQ(run_second(first, output), 1u);
     // The same program in another folder runs, and names the kq2.exe beside it.
     elsewhere.supervisor =
-        start_process(first.path("supervisor.exe") + " /record", elsewhere.dir.c_str(),
+        start_process(quoted(first.path("supervisor.exe")) + " /record", elsewhere.dir.c_str(),
                       elsewhere.path("output.txt").c_str());
     ASSERT_TRUE(elsewhere.wait_for_status(running, 10000)) << elsewhere.status();
     EXPECT_NE(read_file(elsewhere.path("output.txt"))

@@ -10,12 +10,25 @@
 #include <cstdlib>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
 using namespace std::string_literals;
 
 const char* const kq2_argv[] = {"kq2.exe", "/z", nullptr};
+
+// The line that the probe recorded, as Windows passes it on: unchanged (CreateProcess's
+// documentation). Wine quotes a program name that holds a blank where the line left it unquoted.
+std::string recorded_line() {
+    std::string line = read_file("line.txt");
+    const std::size_t end = line.find('"', 1);
+    if (line[0] == '"' && end != std::string::npos && line.find(' ') < end) {
+        line.erase(end, 1);
+        line.erase(0, 1);
+    }
+    return line;
+}
 
 class Process : public ::testing::Test {
   protected:
@@ -49,12 +62,12 @@ class Process : public ::testing::Test {
         EXPECT_EQ(WaitForSingleObject(held, 20000), pid == -1 ? WAIT_FAILED : WAIT_OBJECT_0);
         release_pin(&pin);
         EXPECT_EQ(pin, 0u);
-        return pid == -1 ? "<failed>" : read_file("line.txt");
+        return pid == -1 ? "<failed>" : recorded_line();
     }
     static std::string shell_line(const char* text, int expected_status) {
         DeleteFileA("line.txt");
         EXPECT_EQ(run_shell_command(text), expected_status) << text;
-        return read_file("line.txt");
+        return recorded_line();
     }
     const std::string dir_ =
         fresh_work_dir(::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -110,44 +123,110 @@ TEST_F(Process, ShellCommandRunsComspecAsSpelledAndReturnsItsStatusUnchanged) {
     EXPECT_EQ(shell_line("exit 3", 3), "CMD.EXE /d /c exit 3");
 }
 
+const wchar_t* const command_processor = L"Software\\Microsoft\\Command Processor";
+
+// A registry value as it was: its type and bytes; or ERROR_FILE_NOT_FOUND where there was none,
+// or the error that kept it from being read.
+struct SavedValue {
+    LONG status;
+    DWORD type;
+    std::vector<BYTE> bytes;
+};
+
+SavedValue save_value(HKEY key, const wchar_t* name) {
+    SavedValue saved{ERROR_MORE_DATA, REG_NONE, {}};
+    // Sized by a first query without a buffer, and asked again should it grow in between.
+    for (int tries = 0; saved.status == ERROR_MORE_DATA && tries < 3; ++tries) {
+        DWORD size = 0;
+        saved.status = RegQueryValueExW(key, name, nullptr, &saved.type, nullptr, &size);
+        if (saved.status == ERROR_SUCCESS) {
+            saved.bytes.resize(size);
+            saved.status =
+                RegQueryValueExW(key, name, nullptr, &saved.type, saved.bytes.data(), &size);
+            saved.bytes.resize(size);
+        }
+    }
+    return saved;
+}
+
 // An AutoRun command (Clink, conda hooks, "cd /d" lines) runs before every "cmd /c" but never
 // before the supervisor's own commands. Wine's cmd ignores AutoRun: there only the clean run of
 // the supervisor's command is seen; on Windows the plain "cmd /c" shows that the command is live.
-TEST_F(Process, ShellCommandsKeepCmdsAutoRunAway) {
-    const char* const subkey = "Software\\Microsoft\\Command Processor";
-    HKEY key = nullptr;
-    DWORD created = 0;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, subkey, 0, nullptr, 0,
-                              KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, &created),
-              ERROR_SUCCESS);
-    DWORD type = 0;
-    BYTE saved[4096];
-    DWORD saved_size = sizeof saved;
-    const bool had =
-        RegQueryValueExA(key, "AutoRun", nullptr, &type, saved, &saved_size) == ERROR_SUCCESS;
-    const std::string autorun = "echo ran>\"" + dir_ + "\\autorun.txt\"";
-    RegSetValueExA(key, "AutoRun", 0, REG_SZ, reinterpret_cast<const BYTE*>(autorun.c_str()),
-                   static_cast<DWORD>(autorun.size() + 1));
-
+// The user's own value comes back byte for byte, or none, as before; one that cannot be read is
+// left alone. "" when the check passed, else why not.
+std::string check_autorun_kept_away(HKEY key, const std::string& dir) {
+    const SavedValue saved = save_value(key, L"AutoRun");
+    if (saved.status != ERROR_SUCCESS && saved.status != ERROR_FILE_NOT_FOUND) {
+        return "the AutoRun value cannot be read (error " + std::to_string(saved.status) +
+               "), so it is left alone and not checked";
+    }
+    const std::string autorun = "echo ran>\"" + dir + "\\autorun.txt\"";
+    if (RegSetValueExA(key, "AutoRun", 0, REG_SZ, reinterpret_cast<const BYTE*>(autorun.c_str()),
+                       static_cast<DWORD>(autorun.size() + 1)) != ERROR_SUCCESS) {
+        return "cannot set AutoRun";
+    }
     const int status = run_shell_command("exit 3");
     const bool ran_for_supervisor = file_exists("autorun.txt") == 0;
     const char* const plain[] = {"CMD", "/c", "exit 3", nullptr};
     start_program(LaunchMode::Wait, get_environment_value("ComSpec"), plain);
     const bool live = file_exists("autorun.txt") == 0;
-
-    // The user's own value comes back, or none, as before.
-    if (had) {
-        RegSetValueExA(key, "AutoRun", 0, type, saved, saved_size);
-    } else {
-        RegDeleteValueA(key, "AutoRun");
+    const LONG back = saved.status == ERROR_FILE_NOT_FOUND
+                          ? RegDeleteValueW(key, L"AutoRun")
+                          : RegSetValueExW(key, L"AutoRun", 0, saved.type, saved.bytes.data(),
+                                           static_cast<DWORD>(saved.bytes.size()));
+    if (back != ERROR_SUCCESS) {
+        return "the AutoRun value was not put back (error " + std::to_string(back) + ")";
     }
+    std::printf("AutoRun %s by this cmd.exe\n", live ? "is run" : "is not run");
+    return status == 3 && !ran_for_supervisor ? "" : "the supervisor's command ran AutoRun";
+}
+
+TEST_F(Process, ShellCommandsKeepCmdsAutoRunAway) {
+    HKEY key = nullptr;
+    DWORD created = 0;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, command_processor, 0, nullptr, 0,
+                              KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, &created),
+              ERROR_SUCCESS);
+    EXPECT_EQ(check_autorun_kept_away(key, dir_), "");
     RegCloseKey(key);
     if (created == REG_CREATED_NEW_KEY) {
-        RegDeleteKeyA(HKEY_CURRENT_USER, subkey);
+        RegDeleteKeyW(HKEY_CURRENT_USER, command_processor);
     }
-    EXPECT_EQ(status, 3);
-    EXPECT_FALSE(ran_for_supervisor);
-    std::printf("AutoRun %s by this cmd.exe\n", live ? "is run" : "is not run");
+}
+
+// AutoRun values as testers' machines hold them: a Clink line under a Cyrillic profile, over 4096
+// bytes, to expand; none; one that cannot be read. Set only in a Wine prefix of the test's own (the
+// ctest test autorun_values), never in a user's registry nor in one that other tests share.
+TEST_F(Process, AUsersAutoRunComesBackAsItWas) {
+    if (GetEnvironmentVariableA("KQ2_AUTORUN_PREFIX", nullptr, 0) == 0) {
+        GTEST_SKIP() << "only in a Wine prefix of its own";
+    }
+    HKEY key = nullptr;
+    HKEY unreadable = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, command_processor, 0, nullptr, 0,
+                              KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, command_processor, 0, KEY_SET_VALUE, &unreadable),
+              ERROR_SUCCESS);
+    std::wstring clink =
+        L"\"C:\\Users\\\x0414\x043c\x0438\x0442\x0440\x0438\x0439\\clink.bat\" inject";
+    clink.resize(2600, L'\x0439');
+    const auto* bytes = reinterpret_cast<const BYTE*>(clink.c_str());
+    const std::vector<BYTE> value(bytes, bytes + (clink.size() + 1) * sizeof(wchar_t));
+    ASSERT_EQ(RegSetValueExW(key, L"AutoRun", 0, REG_EXPAND_SZ, value.data(),
+                             static_cast<DWORD>(value.size())),
+              ERROR_SUCCESS);
+    EXPECT_EQ(check_autorun_kept_away(key, dir_), "");
+    EXPECT_NE(check_autorun_kept_away(unreadable, dir_), "");
+    const SavedValue back = save_value(key, L"AutoRun");
+    EXPECT_EQ(back.type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_TRUE(back.bytes == value) << back.bytes.size() << " bytes back of " << value.size();
+
+    RegDeleteValueW(key, L"AutoRun");
+    EXPECT_EQ(check_autorun_kept_away(key, dir_), "");
+    EXPECT_EQ(save_value(key, L"AutoRun").status, ERROR_FILE_NOT_FOUND);
+    RegCloseKey(unreadable);
+    RegCloseKey(key);
 }
 
 TEST_F(Process, ChildrenInheritTheUnicodeEnvironmentWhole) {
@@ -164,7 +243,7 @@ TEST_F(Process, StartupSplitsTheRawCommandLineByItsOwnRule) {
     const std::pair<std::string, std::string> cases[] = {
         // The quoted name ends at its quote; unlike the C runtime, \\" keeps \ and a quote.
         {"\"" + exe + "\"x\ty \"\" a\\\\\"b", "x\0y\0\0a\\\"b\0"s},
-        {exe + " \t\r\n ", ""},
+        {"startup_probe.exe \t\r\n ", ""},
         // argv[0] is the program's own full path, whatever the line names.
         {"startup_probe.exe \"unclosed arg", "unclosed arg\0"s},
     };
@@ -177,11 +256,11 @@ TEST_F(Process, StartupSplitsTheRawCommandLineByItsOwnRule) {
 
 TEST_F(Process, FkillEndsTheNamedProcessAndRefusesBadIds) {
     write_file("hold", "");
-    Started victim = start_process(probe_);
+    Started victim = start_process(quoted(probe_));
     const std::string id = std::to_string(victim.pid);
     const auto fkill = [&](const std::string& arguments) {
-        Started started =
-            start_process(product_path("fkill.exe") + " " + arguments, nullptr, "fkill.txt");
+        Started started = start_process(quoted(product_path("fkill.exe")) + " " + arguments,
+                                        nullptr, "fkill.txt");
         return finish_process(started, 20000);
     };
     for (const std::string& bad :
@@ -197,7 +276,7 @@ TEST_F(Process, FkillEndsTheNamedProcessAndRefusesBadIds) {
 
     // A process that ended by itself, its ID still held: ended, as asked, without a word.
     DeleteFileA("hold");
-    Started gone = start_process(probe_);
+    Started gone = start_process(quoted(probe_));
     ASSERT_EQ(WaitForSingleObject(gone.process, 20000), WAIT_OBJECT_0);
     EXPECT_EQ(fkill(std::to_string(gone.pid)), 0u);
     EXPECT_EQ(read_file("fkill.txt"), "");

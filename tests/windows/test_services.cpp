@@ -96,11 +96,11 @@ TEST_F(Services, WriteTextFileLeavesNoHandleBehind) {
 TEST_F(Services, RedirectedMessagesArriveWholeWithTheExitStatus) {
     const std::string out = dir_ + "\\out.txt";
     const std::string probe = probe_path("message_probe.exe");
-    Started plain = start_process(probe + " 7", nullptr, out.c_str());
+    Started plain = start_process(quoted(probe) + " 7", nullptr, out.c_str());
     EXPECT_EQ(finish_process(plain, 20000), 7u);
     EXPECT_EQ(read_file(out), "too much arguments \r\nmalloc in stub program failed \r\n");
 
-    Started longer = start_process(probe + " 0 long", nullptr, out.c_str());
+    Started longer = start_process(quoted(probe) + " 0 long", nullptr, out.c_str());
     EXPECT_EQ(finish_process(longer, 20000), 0u);
     std::string expected(9000, 'm');
     expected += "\r\ntoo much arguments \r\nmalloc in stub program failed \r\n";

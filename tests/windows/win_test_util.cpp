@@ -18,6 +18,10 @@ std::string probe_path(const char* name) {
     return exe_dir() + name;
 }
 
+std::string quoted(const std::string& path) {
+    return '"' + path + '"';
+}
+
 static void remove_tree(const std::string& dir) {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);

@@ -11,6 +11,8 @@ std::string exe_dir();
 std::string product_path(const char* name);
 // A probe program built beside the test programs.
 std::string probe_path(const char* name);
+// A path as one argument of a command line, in quotes: the pack may lie in a folder with blanks.
+std::string quoted(const std::string& path);
 // An empty folder of this test's own, created anew.
 std::string fresh_work_dir(const char* tag);
 
