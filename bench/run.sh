@@ -35,7 +35,7 @@ bin=$root/build/$KQ2_TREE/bin
 benchbin=$root/build/$KQ2_TREE/bench
 kq2_check_bits "$bin"/*.exe "$benchbin"/*.exe || exit 1
 build_name="$(kq2_pe_arch "$bin/supervisor.exe") build"
-[ -z "$KQ2_NOT_RUN" ] || build_name="$build_name, not the shipping i686 one ($KQ2_NOT_RUN)"
+[ -z "$KQ2_NOT_RUN" ] || build_name="$build_name, not the shipping i686 one, as $KQ2_NOT_RUN"
 echo "bench: measuring the $build_name"
 work=$root/build/bench
 rm -rf "$work/idle" "$work/base" "$work/loop" "$work/recovery" "$work/soak"

@@ -92,6 +92,9 @@ if [ "$KQ2_BITS" = 64 ] && check "x86_64 windows build" build "$win_tree" \
   fi
 fi
 
+# The bench's programs, which no test builds, keep building without a warning in the tree it takes.
+check "bench programs" cmake --build "$win_tree" --target bench_programs -- --no-print-directory
+
 # The products again, from a copy of the sources in another folder, configured without tests and
 # with GoogleTest's sources pointing nowhere: they need nothing but the compiler, and come out
 # byte for byte the same. So does the release zip made from them.

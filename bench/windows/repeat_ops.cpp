@@ -17,7 +17,7 @@ unsigned long private_bytes() {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    return counters.PagefileUsage;
+    return static_cast<unsigned long>(counters.PagefileUsage); // a few MiB
 }
 
 } // namespace

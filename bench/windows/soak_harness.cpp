@@ -18,7 +18,9 @@ namespace {
 unsigned long private_bytes(HANDLE process) {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
-    return GetProcessMemoryInfo(process, &counters, sizeof counters) ? counters.PagefileUsage : 0;
+    return GetProcessMemoryInfo(process, &counters, sizeof counters)
+               ? static_cast<unsigned long>(counters.PagefileUsage) // a few MiB
+               : 0;
 }
 
 } // namespace
