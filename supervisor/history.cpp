@@ -84,10 +84,8 @@ void history_event(History& h, EventType type, EventId id, const char* sentence)
     }
     ++window.left_out;
     window.type = type;
-    const std::size_t length = std::strlen(sentence);
-    const std::size_t kept = length < sizeof window.last ? length : sizeof window.last - 1;
-    std::memcpy(window.last, sentence, kept);
-    window.last[kept] = '\0';
+    TextBuf last = text_buf(window.last, sizeof window.last);
+    put_text(last, sentence);
     h.held_back = true;
 }
 
@@ -97,13 +95,11 @@ void history_say(History& history, EventId id, const char* line) {
     const bool warning = std::strncmp(line, prefix, sizeof prefix - 1) == 0;
     const char* sentence = warning ? line + sizeof prefix - 1 : line;
     // Without its line end.
-    char text[startup_warning_size] = {};
-    std::size_t length = std::strlen(sentence);
-    if (length != 0 && sentence[length - 1] == '\n') {
-        --length;
+    char text[startup_warning_size];
+    TextBuf w = text_buf(text, sizeof text);
+    for (const char* c = sentence; *c != '\0' && *c != '\n'; ++c) {
+        put_char(w, *c);
     }
-    length = length < sizeof text ? length : sizeof text - 1;
-    std::memcpy(text, sentence, length);
     history_event(history, warning ? EventType::Warning : EventType::Information, id, text);
 }
 
