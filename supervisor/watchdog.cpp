@@ -100,8 +100,10 @@ static void run_command(const WatchdogState& state, const char* command) {
 }
 
 static void restart_worker(WatchdogState& state) {
-    RestartFacts facts{state.pid, false, 0, status_seconds(state.now, state.reference),
-                       true,      -1,    0};
+    RestartFacts facts{};
+    facts.pid = state.pid;
+    facts.seconds = status_seconds(state.now, state.reference);
+    facts.killed = true; // a failed launch left nothing to end
     // The pin guarantees that this ID is still the worker's, alive or not; a failed launch has no
     // process to end.
     if (state.pid != -1) {

@@ -17,8 +17,6 @@ TEST(EventSentences, SayWhatHappenedFromTheFacts) {
     EXPECT_STREQ(text, "supervisor 1.2.0 started; kq2.exe with 2 arguments after /z is PID 1234");
     format_start_event(text, "1.2.0", 1, -1);
     EXPECT_STREQ(text, "supervisor 1.2.0 started; kq2.exe with 1 argument after /z is PID -1");
-    format_escape_event(text, -1);
-    EXPECT_STREQ(text, "ended by ESC; no worker was running");
 
     const struct {
         RestartFacts facts;
@@ -63,10 +61,7 @@ struct Watch {
     ChildArgv child{{worker, option, argument, nullptr}};
     WatchdogState state{};
     History history{};
-    void start() {
-        history_start(history);
-        watchdog_start(state, child, history);
-    }
+    void start() { watchdog_start(state, child, history); }
     void passes(int n) {
         for (int i = 0; i < n; ++i) {
             watchdog_pass(state);
@@ -87,7 +82,6 @@ TEST(History, StartRestartsAndEscAreEventsWithTheirCauses) {
     // The restart first, then the warning of the failed kill, as on standard error.
     EXPECT_EQ(fake().events_of[2], 1);
     EXPECT_EQ(fake().last_id, 16u);
-    EXPECT_EQ(fake().last_type, EventType::Warning);
     EXPECT_STREQ(fake().last_event,
                  "the kill of worker PID 1000 failed; a second worker is started beside it");
 
