@@ -131,7 +131,8 @@ soak_job=$!
 
 # 3. Soak over the simulated platform.
 g++ -std=c++17 -O2 -I . -o "$work/soak_native" bench/soak.cpp tests/native/fake_platform.cpp \
-  supervisor/watchdog.cpp watch/status_line.cpp watch/text_buf.cpp supervisor/child_argv.cpp || exit 1
+  supervisor/watchdog.cpp watch/status_line.cpp watch/text_buf.cpp supervisor/child_argv.cpp \
+  supervisor/history.cpp supervisor/event_sentences.cpp -DKQ2_VERSION='"soak"' || exit 1
 native_line=$("$work/soak_native" 1000000)
 allocs() { valgrind "$work/soak_native" "$1" 2>&1 | sed -nE 's/.*total heap usage: ([0-9,]+) allocs.*/\1/p' | tr -d ,; }
 allocs_small=$(allocs 1000)

@@ -14,11 +14,12 @@ int main(int argc, char** argv) {
     static char option[] = "/z";
     static ChildArgv child{{worker, option, nullptr}};
     static WatchdogState state;
+    static History history;
 
     fake_reset(0xFFFFFFFFu - 360000u); // the tick count wraps an hour in
     fake().command_cost = 30;
     const auto started = std::chrono::steady_clock::now();
-    watchdog_start(state, child);
+    watchdog_start(state, child, history);
     for (long i = 0; i < passes; ++i) {
         // Healthy for 5 minutes, hung for 3, and again.
         fake().worker_healthy = i % 480 < 300;

@@ -25,6 +25,7 @@ target_compile_options(core PRIVATE ${product_compile} ${product_sections})
 
 add_library(platform_win32 STATIC
   platform/win32/console.cpp
+  platform/win32/event_log.cpp
   platform/win32/folder_facts.cpp
   platform/win32/folder_mutex.cpp
   platform/win32/folder_path.cpp
@@ -49,8 +50,18 @@ function(add_product name description)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 endfunction()
 
+# The supervisor's message table, which the event source's registration names.
+string(REPLACE windres windmc windmc ${CMAKE_RC_COMPILER})
+set(messages_dir ${CMAKE_BINARY_DIR}/resources/messages)
+add_custom_command(OUTPUT ${messages_dir}/events.rc ${messages_dir}/MSG00409.bin
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${messages_dir}
+  COMMAND ${windmc} -r ${messages_dir} -h ${messages_dir} ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/events.mc
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/events.mc VERBATIM)
+set_source_files_properties(${messages_dir}/events.rc PROPERTIES
+  OBJECT_DEPENDS ${messages_dir}/MSG00409.bin)
 add_product(supervisor "kq2 supervisor: keeps kq2.exe running"
-  platform/win32/startup.cpp supervisor/supervisor_main.cpp)
+  platform/win32/startup.cpp supervisor/supervisor_main.cpp ${messages_dir}/events.rc)
+target_include_directories(supervisor PRIVATE ${messages_dir})
 target_link_libraries(supervisor PRIVATE core platform_win32)
 add_product(fkill "fkill: ends a process by its ID" tools/fkill.cpp)
 add_product(kq2 "Demo worker for the kq2 supervisor" tools/kq2.cpp)
@@ -106,7 +117,7 @@ target_compile_definitions(test_version PRIVATE PROJECT_VERSION="${PROJECT_VERSI
 # One ESC typed into a terminal, as a person types it (in a Wine prefix of its own).
 add_test(NAME typed_esc COMMAND ${with_wine} bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/typed_esc.sh
   ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/tests/work/typed_esc)
-set_tests_properties(typed_esc PROPERTIES TIMEOUT 120)
+set_tests_properties(typed_esc PROPERTIES TIMEOUT 180)
 
 # The AutoRun check over the values of testers' machines, in a Wine prefix of its own.
 add_test(NAME autorun_values COMMAND ${CMAKE_COMMAND} -E env KQ2_WINE_BITS=${wine_bits}

@@ -49,6 +49,9 @@ void release_pin(ProcessPin* pin);
 // Waits up to milliseconds for the pinned process to end. True once it has ended, and when nothing
 // is pinned.
 bool wait_pinned_exit(ProcessPin pin, std::uint32_t milliseconds);
+// True when the pinned process has ended, without waiting; its exit code then goes to code. False
+// when nothing is pinned.
+bool pinned_exit_code(ProcessPin pin, std::uint32_t* code);
 // How long a shell command may run before its interpreter is ended.
 constexpr std::uint32_t shell_command_limit_ms = 30000;
 // Runs text through the command interpreter and waits: its exit status, -1 when it could not be
@@ -108,3 +111,13 @@ struct StartupFacts {
     char program_data[fact_path_size];
 };
 void gather_startup_facts(StartupFacts& facts);
+
+// ---- The Application event log ----
+
+enum class EventType { Error = 1, Warning = 2, Information = 4 };
+// Registers the source kq2-supervisor anew, dropping an earlier registration: 0, or the system's
+// error code.
+std::uint32_t register_event_source();
+// One event of the registered source with two strings, the sentence and the current folder's full
+// path: 0 when it was written, else the system's error code.
+std::uint32_t report_event(EventType type, std::uint32_t id, const char* sentence);

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Checks the built products: 32-bit console programs that start on Windows XP, import nothing
 # beyond kernel32 and msvcrt, only kernel32 functions that XP SP3 has, carry a version resource
-# and no manifest, and stay small.
+# and no manifest (the supervisor also its message table), and stay small.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin=${1:-$root/build/windows/bin}
 allow=$root/tests/xp-kernel32-allowlist.txt
-max_supervisor_bytes=$((64 * 1024))
+max_supervisor_bytes=$((48 * 1024))
 # A monitoring agent starts kq2stat every minute, on old machines too.
 max_kq2stat_bytes=$((32 * 1024))
 status=0
@@ -23,12 +23,15 @@ for exe in supervisor.exe fkill.exe kq2stat.exe; do
   for field in MajorSubsystemVersion MajorOSystemVersion; do
     [ "$(awk -v f=$field '$1 == f { print $2 }' <<<"$dump")" = 5 ] || fail "$exe: $field is not 5"
   done
-  # Resource types (the first level of the resource directory): the version (16) alone. A manifest
-  # (24) would change how UAC treats the program against its worker.
+  # Resource types (the first level of the resource directory): the version (16) alone, and for the
+  # supervisor its event log's message table (11). A manifest (24) would change how UAC treats the
+  # program against its worker.
   types=$(awk '/The .rsrc Resource Directory section/ { in_rsrc = 1; next }
                in_rsrc && /^[0-9a-f]+   Entry: ID:/ { sub(",", "", $4); print $4 }
                in_rsrc && /Resources start at/ { in_rsrc = 0 }' <<<"$dump" | tr '\n' ' ')
-  [ "$types" = "0x000010 " ] || fail "$exe: resource types are '$types', not the version alone"
+  want="0x000010 "
+  [ "$exe" = supervisor.exe ] && want="0x00000b 0x000010 "
+  [ "$types" = "$want" ] || fail "$exe: resource types are '$types', not '$want'"
   dlls=$(awk '/DLL Name:/ { print tolower($3) }' <<<"$dump" | sort -u | tr '\n' ' ')
   [ "$dlls" = "kernel32.dll msvcrt.dll " ] || fail "$exe imports from: $dlls"
   # The import lines of kernel32: hint and name, up to the next DLL.

@@ -110,7 +110,7 @@ bool folder_warning(const StartupFacts& f, FolderCheck check, char (&out)[startu
     return false;
 }
 
-void warn_at_start() {
+void warn_at_start(History& history) {
     // Read before the first status write replaces it.
     char text[status_text_size] = {};
     const std::size_t size = read_file_start("log_kq.txt", text, sizeof text);
@@ -119,7 +119,7 @@ void warn_at_start() {
         process_runs_image(static_cast<unsigned long>(line.pid), "kq2.exe")) {
         char warning[status_text_size] = {};
         format_earlier_worker_warning(warning, line.pid);
-        print_warning(warning);
+        history_say(history, EventId::EarlierWorker, warning);
     }
     // On the stack, not static: the toolchain stores zeroed statics in the program file.
     StartupFacts facts;
@@ -127,7 +127,10 @@ void warn_at_start() {
     for (const FolderCheck check : folder_checks) {
         char warning[startup_warning_size] = {};
         if (folder_warning(facts, check, warning)) {
-            print_warning(warning);
+            history_say(history,
+                        static_cast<EventId>(static_cast<std::uint32_t>(EventId::SystemFolder) +
+                                             static_cast<std::uint32_t>(check)),
+                        warning);
         }
     }
 }

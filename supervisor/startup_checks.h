@@ -3,6 +3,7 @@
 #pragma once
 
 #include "../platform/platform.h"
+#include "history.h"
 
 #include <cstddef>
 
@@ -19,5 +20,5 @@ bool folder_warning(const StartupFacts& facts, FolderCheck check,
                     char (&out)[startup_warning_size]);
 
 // The start-up warnings on standard error: the earlier run's worker, when the status file names
-// one that still runs, then the folder checks.
-void warn_at_start();
+// one that still runs, then the folder checks; each is an event too.
+void warn_at_start(History& history);

@@ -9,12 +9,16 @@
 
 void supervisor_main(int argc, char** argv) {
     static ChildArgv child;
+    static History history;
+    history_start(history);
     switch (build_child_argv(argc, argv, child, std::malloc, std::free)) {
     case ChildArgvStatus::OutOfMemory:
         print_message(out_of_memory_message);
         exit_process(1);
     case ChildArgvStatus::TooManyArguments:
         print_message("too much arguments \n");
+        history_event(history, EventType::Error, EventId::TooManyArguments,
+                      "too much arguments: at most 17 are passed to kq2.exe; nothing was started");
         exit_process(1);
     case ChildArgvStatus::Ok:
         break;
@@ -24,10 +28,14 @@ void supervisor_main(int argc, char** argv) {
     switch (take_folder_lock()) {
     case FolderLock::HeldByAnother:
         print_message("another supervisor already watches this folder \n");
+        history_event(history, EventType::Error, EventId::Refused,
+                      "another supervisor already watches this folder; this one ended without "
+                      "touching it");
         exit_process(1);
     case FolderLock::Unavailable:
-        print_warning("warning: this folder's lock cannot be taken, so a second supervisor here "
-                      "is not refused\n");
+        history_say(history, EventId::LockUnavailable,
+                    "warning: this folder's lock cannot be taken, so a second supervisor here "
+                    "is not refused\n");
         break;
     case FolderLock::Taken:
         break;
@@ -35,6 +43,6 @@ void supervisor_main(int argc, char** argv) {
     // Only once the command line is accepted and the folder is ours: a refused start leaves the
     // console as it was.
     console_quick_edit_off();
-    warn_at_start();
-    run_watchdog(child);
+    warn_at_start(history);
+    run_watchdog(child, history);
 }

@@ -1,6 +1,7 @@
 #include "watchdog.h"
 
 #include "../watch/status_line.h"
+#include "event_sentences.h"
 
 static const char worker_path[] = "kq2.exe";
 static const char heartbeat_file[] = "check.txt";
@@ -16,9 +17,13 @@ std::uint32_t status_seconds(Ticks now, Ticks reference) {
     return ahead < 0 ? 0u : elapsed_seconds(now, reference);
 }
 
-// A failed launch is retried at each check; it is said once, with the system's reason.
 static void launch_worker(WatchdogState& state) {
     state.pid = launch_child(worker_path, state.child_argv->slot, &state.pin);
+}
+
+// A failed launch is retried at each check; it is said once, with the system's reason, after the
+// event that names the launch.
+static void say_launch(WatchdogState& state) {
     const bool failed = state.pid == -1;
     if (failed && !state.launch_failing) {
         const std::uint32_t code = last_launch_error();
@@ -26,13 +31,22 @@ static void launch_worker(WatchdogState& state) {
         char warning[launch_warning_size] = {};
         format_launch_failed_warning(warning, code,
                                      error_text(code, reason, sizeof reason) ? reason : nullptr);
-        print_warning(warning);
+        history_say(*state.history, EventId::LaunchFailed, warning);
     } else if (!failed && state.launch_failing) {
         char notice[status_text_size] = {};
         format_started_again_notice(notice, state.pid);
-        print_warning(notice);
+        history_say(*state.history, EventId::StartedAgain, notice);
     }
     state.launch_failing = failed;
+}
+
+// The worker's own arguments: those after "kq2.exe /z".
+static int passed_arguments(const ChildArgv& child_argv) {
+    int count = 0;
+    while (child_argv.slot[count + 2] != nullptr) {
+        ++count;
+    }
+    return count;
 }
 
 // ESC ends the supervisor; any other key is dropped.
@@ -40,8 +54,9 @@ static bool escape_pressed() {
     return key_available() && read_key() == escape_key;
 }
 
-void watchdog_start(WatchdogState& state, const ChildArgv& child_argv) {
+void watchdog_start(WatchdogState& state, const ChildArgv& child_argv, History& history) {
     state.child_argv = &child_argv;
+    state.history = &history;
     state.pin = 0;
     state.status_unwritable = false;
     state.heartbeat_folder = false;
@@ -52,54 +67,79 @@ void watchdog_start(WatchdogState& state, const ChildArgv& child_argv) {
     state.reference = ticks_now();
     launch_worker(state);
     state.restarts = 1;
+    char text[event_text_size] = {};
+    format_start_event(text, KQ2_VERSION, passed_arguments(child_argv), state.pid);
+    history_event(history, EventType::Information, EventId::Start, text);
+    say_launch(state);
     sleep_seconds(1);
     state.now = ticks_now();
 }
 
-// One warning when a condition that weakens the watch begins, one notice when it ends.
-static void report_change(bool& flag, bool holds, const char* warning, const char* notice) {
+// One warning when a condition that weakens the watch begins, one notice when it ends; the
+// notice's event ID follows the warning's.
+static void report_change(History& history, bool& flag, bool holds, EventId warning_id,
+                          const char* warning, const char* notice) {
     if (holds && !flag) {
-        print_warning(warning);
+        history_say(history, warning_id, warning);
     } else if (!holds && flag) {
-        print_warning(notice);
+        history_say(history, static_cast<EventId>(static_cast<std::uint32_t>(warning_id) + 1),
+                    notice);
     }
     flag = holds;
 }
 
 // Runs one of the supervisor's own commands; one that had to be stopped is said each time.
-static void run_command(const char* command) {
+static void run_command(const WatchdogState& state, const char* command) {
     bool timed_out = false;
     run_shell_command(command, &timed_out);
     if (timed_out) {
         char warning[status_text_size] = {};
         format_stopped_command_warning(warning, command);
-        print_warning(warning);
+        history_say(*state.history, EventId::CommandStopped, warning);
     }
 }
 
 static void restart_worker(WatchdogState& state) {
+    RestartFacts facts{};
+    facts.pid = state.pid;
+    facts.seconds = status_seconds(state.now, state.reference);
+    facts.killed = true; // a failed launch left nothing to end
     // The pin guarantees that this ID is still the worker's, alive or not; a failed launch has no
     // process to end.
     if (state.pid != -1) {
+        // Asked of the pin before the kill: whether it had ended, and then with which code.
+        facts.ended = pinned_exit_code(state.pin, &facts.exit_code);
         char command[status_text_size] = {};
         format_kill_command(command, state.pid);
-        run_command(command);
+        run_command(state, command);
         // fkill returns once the process has ended, so this wait costs nothing unless fkill is
         // missing, refused or hung: then two workers run side by side, and the user must know.
-        if (!wait_pinned_exit(state.pin, kill_wait_ms)) {
-            char warning[status_text_size] = {};
-            format_kill_failed_warning(warning, state.pid);
-            print_warning(warning);
-        }
+        facts.killed = wait_pinned_exit(state.pin, kill_wait_ms);
     }
     release_pin(&state.pin);
     launch_worker(state);
     ++state.restarts;
+    // Written after the kill and the relaunch, so that each sentence says what happened. A failed
+    // launch retried has no restart event: its warning and its notice tell it.
+    if (facts.pid != -1) {
+        facts.new_pid = state.pid;
+        facts.restarts = state.restarts;
+        char text[event_text_size] = {};
+        const bool ended = format_restart_event(text, facts);
+        history_event(*state.history, EventType::Warning,
+                      ended ? EventId::RestartEnded : EventId::RestartHung, text);
+    }
+    if (!facts.killed) {
+        char warning[status_text_size] = {};
+        format_kill_failed_warning(warning, facts.pid);
+        history_say(*state.history, EventId::KillFailed, warning);
+    }
+    say_launch(state);
 }
 
 static void consume_heartbeat(WatchdogState& state) {
     unsigned long error = 0;
-    run_command("del check.txt > nul");
+    run_command(state, "del check.txt > nul");
     // A delete-pending file answers "access denied" (XP to 8.1; Wine reports it as present): any
     // look but "not found" or a file or folder counts as deleted.
     PathKind left = path_kind(heartbeat_file, &error);
@@ -111,7 +151,8 @@ static void consume_heartbeat(WatchdogState& state) {
         left = path_kind(heartbeat_file, &error);
     }
     // A heartbeat left in place counts at every later check, so a hang would go unseen.
-    report_change(state.heartbeat_stuck, left == PathKind::File || left == PathKind::Directory,
+    report_change(*state.history, state.heartbeat_stuck,
+                  left == PathKind::File || left == PathKind::Directory, EventId::HeartbeatStuck,
                   "warning: the heartbeat check.txt could not be deleted, so a hung "
                   "worker cannot be detected\n",
                   "the heartbeat check.txt is deleted again; a hung worker is detected "
@@ -128,17 +169,18 @@ static bool check_heartbeat(WatchdogState& state) {
         if (++state.look_failures == 2) {
             char warning[status_text_size] = {};
             format_look_failed_warning(warning, static_cast<std::uint32_t>(error));
-            print_warning(warning);
+            history_say(*state.history, EventId::LookFailed, warning);
             state.heartbeat_unseen = true;
         }
         return false;
     }
     state.look_failures = 0;
-    report_change(state.heartbeat_unseen, false, "",
+    report_change(*state.history, state.heartbeat_unseen, false, EventId::LookFailed, "",
                   "check.txt can be looked at again; the worker is watched again\n");
     // A folder counts as a heartbeat, but "del" on it would wait for a confirmation that nobody
     // sees and, once answered, empty it: it is never handed to the delete command.
-    report_change(state.heartbeat_folder, heartbeat == PathKind::Directory,
+    report_change(*state.history, state.heartbeat_folder, heartbeat == PathKind::Directory,
+                  EventId::HeartbeatFolder,
                   "warning: check.txt is a folder, which is never deleted, so the worker is not "
                   "being watched\n",
                   "check.txt is no longer a folder; the worker is watched again\n");
@@ -154,7 +196,8 @@ static bool check_heartbeat(WatchdogState& state) {
 static void write_status(WatchdogState& state) {
     char line[status_text_size] = {};
     format_status_line(line, status_seconds(state.now, state.reference), state.restarts, state.pid);
-    report_change(state.status_unwritable, !write_text_file(status_file, line),
+    report_change(*state.history, state.status_unwritable, !write_text_file(status_file, line),
+                  EventId::StatusUnwritable,
                   "warning: cannot write log_kq.txt; the watchdog goes on\n",
                   "log_kq.txt is written again\n");
 }
@@ -171,6 +214,10 @@ bool watchdog_pass(WatchdogState& state) {
     }
     sleep_seconds(1);
     write_status(state);
+    // The one look of the history on the way of every pass.
+    if (state.history->held_back) {
+        history_summaries(*state.history);
+    }
     if (escape_pressed()) {
         return false;
     }
@@ -186,11 +233,19 @@ bool watchdog_pass(WatchdogState& state) {
     return true;
 }
 
-void run_watchdog(const ChildArgv& child_argv) {
+void watchdog_end(const WatchdogState& state) {
+    std::uint32_t code = 0;
+    char text[event_text_size] = {};
+    format_escape_event(text, pinned_exit_code(state.pin, &code) ? -1 : state.pid);
+    history_event(*state.history, EventType::Information, EventId::Escape, text);
+}
+
+void run_watchdog(const ChildArgv& child_argv, History& history) {
     static WatchdogState state;
-    watchdog_start(state, child_argv);
+    watchdog_start(state, child_argv, history);
     while (watchdog_pass(state)) {
     }
+    watchdog_end(state);
     console_restore_mode();
     // The worker is left running: its pin closes with the process.
     exit_process(0);

@@ -3,6 +3,7 @@
 
 #include "../platform/platform.h"
 #include "child_argv.h"
+#include "history.h"
 
 #include <cstdint>
 
@@ -19,6 +20,7 @@ struct WatchdogState {
     bool heartbeat_unseen;       // warned that check.txt cannot be looked at
     bool launch_failing;         // the last launch failed (warned once)
     const ChildArgv* child_argv;
+    History* history;
 };
 
 // Seconds after which a missing heartbeat ends the worker.
@@ -29,11 +31,13 @@ constexpr int escape_key = 27;
 // A one-second sleep that took longer than this on the clock means the machine was suspended.
 constexpr Ticks suspend_ticks = 3000;
 
-// Reference instant, first launch, first sleep.
-void watchdog_start(WatchdogState& state, const ChildArgv& child_argv);
+// Reference instant, first launch, the start's event, first sleep.
+void watchdog_start(WatchdogState& state, const ChildArgv& child_argv, History& history);
 // One pass of the loop. False when ESC was read: the caller ends the process.
 bool watchdog_pass(WatchdogState& state);
+// The event of the end by ESC.
+void watchdog_end(const WatchdogState& state);
 // Seconds shown in the status line: 0 while the reference lies after now.
 std::uint32_t status_seconds(Ticks now, Ticks reference);
 
-[[noreturn]] void run_watchdog(const ChildArgv& child_argv);
+[[noreturn]] void run_watchdog(const ChildArgv& child_argv, History& history);

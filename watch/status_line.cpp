@@ -138,21 +138,6 @@ void format_launch_failed_warning(char (&out)[launch_warning_size], std::uint32_
     put_text(w, head);
     put_unsigned(w, code);
     // Room left for the text: the tail, ": " and the zero stay within the buffer.
-    const std::size_t room = launch_warning_size - w.size - sizeof tail - 2;
-    std::size_t length = 0;
-    std::size_t kept = 0; // the length without trailing blanks
-    char copy[launch_warning_size];
-    for (const char* c = text; c != nullptr && *c != '\0' && length < room; ++c) {
-        const char shown = *c == '\r' || *c == '\n' || *c == '\t' ? ' ' : *c;
-        copy[length++] = shown;
-        if (shown != ' ') {
-            kept = length;
-        }
-    }
-    if (kept != 0) {
-        copy[kept] = '\0';
-        put_text(w, ": ");
-        put_text(w, copy);
-    }
+    put_system_text(w, text, launch_warning_size - w.size - sizeof tail - 2);
     put_text(w, tail);
 }

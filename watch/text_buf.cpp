@@ -50,3 +50,20 @@ void put_signed(TextBuf& out, std::int64_t value) {
         put_unsigned(out, static_cast<std::uint64_t>(value));
     }
 }
+
+void put_system_text(TextBuf& out, const char* text, std::size_t room) {
+    const std::size_t start = out.size;
+    put_text(out, ": ");
+    const std::size_t body = out.size;
+    std::size_t kept = body; // the size without trailing blanks
+    for (std::size_t n = 0; text != nullptr && text[n] != '\0' && n < room; ++n) {
+        const char c = text[n];
+        const char shown = c == '\r' || c == '\n' || c == '\t' ? ' ' : c;
+        put_char(out, shown);
+        if (shown != ' ') {
+            kept = out.size;
+        }
+    }
+    out.size = kept == body ? start : kept;
+    out.data[out.size] = '\0';
+}

@@ -18,3 +18,6 @@ void put_text(TextBuf& out, const char* text);
 void put_line_end(TextBuf& out);
 void put_unsigned(TextBuf& out, std::uint64_t value);
 void put_signed(TextBuf& out, std::int64_t value);
+// ": " and a system's error text, cut to room characters, its line ends and tabs as blanks and its
+// trailing blanks dropped; nothing for a null or blank text.
+void put_system_text(TextBuf& out, const char* text, std::size_t room);

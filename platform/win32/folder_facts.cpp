@@ -1,19 +1,13 @@
 // The facts behind the start-up folder warnings, as the system gives them.
 #include "../platform.h"
 #include "folder_path.h"
+#include "look_up.h"
 
 #include <windows.h>
 
 #include <cstring>
 
 namespace {
-
-// A function looked up at run time, cast through void (*)(), the one cast between function
-// types that GCC accepts without a warning.
-template <typename Function> Function look_up(HMODULE module, const char* name) {
-    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast)
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 // A path the system wrote into a buffer of fact_path_size, kept only when it fitted.
 void keep_fitting(char (&out)[fact_path_size], DWORD length) {

@@ -209,6 +209,19 @@ bool wait_pinned_exit(ProcessPin pin, std::uint32_t milliseconds) {
     return WaitForSingleObject(reinterpret_cast<HANDLE>(pin), milliseconds) == WAIT_OBJECT_0;
 }
 
+bool pinned_exit_code(ProcessPin pin, std::uint32_t* code) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the seam keeps the handle as an integer
+    const auto process = reinterpret_cast<HANDLE>(pin);
+    DWORD exit_code = 0;
+    // Signalled first: a process may end with code 259, STILL_ACTIVE.
+    if (pin == 0 || WaitForSingleObject(process, 0) != WAIT_OBJECT_0 ||
+        GetExitCodeProcess(process, &exit_code) == FALSE) {
+        return false;
+    }
+    *code = exit_code;
+    return true;
+}
+
 namespace {
 
 // The interpreter's command for text, found under its name or else along PATH.

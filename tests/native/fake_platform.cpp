@@ -85,7 +85,7 @@ int launch_child(const char*, const char* const*, ProcessPin* pin) {
     *pin = static_cast<ProcessPin>(pid);
     ++g_fake.open_pins;
     g_fake.pinned_pid = pid;
-    g_fake.pinned_ended = false;
+    g_fake.pinned_ended = g_fake.worker_crashes;
     return pid;
 }
 
@@ -96,6 +96,31 @@ bool wait_pinned_exit(ProcessPin pin, std::uint32_t milliseconds) {
     }
     g_fake.clock += milliseconds / 10u;
     return false;
+}
+
+bool pinned_exit_code(ProcessPin pin, std::uint32_t* code) {
+    if (pin == 0 || !g_fake.pinned_ended) {
+        return false;
+    }
+    *code = g_fake.exit_code;
+    return true;
+}
+
+std::uint32_t register_event_source() {
+    ++g_fake.registrations;
+    return g_fake.register_error;
+}
+
+std::uint32_t report_event(EventType type, std::uint32_t id, const char* sentence) {
+    if (g_fake.event_error != 0) {
+        return g_fake.event_error;
+    }
+    ++g_fake.events;
+    ++g_fake.events_of[id % 32];
+    g_fake.last_type = type;
+    g_fake.last_id = id;
+    std::snprintf(g_fake.last_event, sizeof g_fake.last_event, "%s", sentence);
+    return 0;
 }
 
 void release_pin(ProcessPin* pin) {

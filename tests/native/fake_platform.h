@@ -21,6 +21,7 @@ struct FakePlatform {
     Ticks asleep_for;
     bool worker_healthy; // the worker recreates check.txt on every sleep
     bool launch_fails;
+    bool worker_crashes; // every worker has ended, with exit_code, by the next check
     int next_pid;
     int launches;
     int kills;   // "fkill" commands run
@@ -37,9 +38,18 @@ struct FakePlatform {
     int status_writes;
     int warnings;
     char last_warning[128];
-    std::uint32_t launch_error; // last_launch_error() after a failed launch
-    const char* error_text;     // the system's text for it, or null
-    int keys[16];               // waiting key codes, read in order
+    std::uint32_t launch_error;   // last_launch_error() after a failed launch
+    const char* error_text;       // the system's text for it, or null
+    std::uint32_t exit_code;      // the pinned process's, once it has ended
+    std::uint32_t register_error; // register_event_source() answers it
+    std::uint32_t event_error;    // report_event() answers it
+    int registrations;
+    int events;        // written
+    int events_of[32]; // written, by ID
+    EventType last_type;
+    std::uint32_t last_id;
+    char last_event[512];
+    int keys[16]; // waiting key codes, read in order
     std::size_t key_head;
     std::size_t key_count;
 };

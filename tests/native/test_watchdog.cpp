@@ -14,8 +14,9 @@ class Watchdog : public ::testing::Test {
   protected:
     void start(bool healthy = true, Ticks clock = 0) {
         fake_reset(clock);
+        history_ = History{};
         fake().worker_healthy = healthy;
-        watchdog_start(state_, child_);
+        watchdog_start(state_, child_, history_);
     }
     // Runs passes until one returns false (ESC) or n have run; how many ran.
     int passes(int n) {
@@ -32,6 +33,7 @@ class Watchdog : public ::testing::Test {
     char option_[3] = "/z";
     ChildArgv child_{{worker_, option_, nullptr}};
     WatchdogState state_{};
+    History history_{};
 };
 
 TEST_F(Watchdog, FirstStatusShowsOneSecondTheFirstLaunchAndItsId) {
@@ -127,7 +129,7 @@ TEST_F(Watchdog, LeftoverHeartbeatCountsAtTheFirstCheck) {
     fake_reset();
     fake().heartbeat = true;
     fake().worker_healthy = false;
-    watchdog_start(state_, child_);
+    watchdog_start(state_, child_, history_);
     passes(61);
     EXPECT_EQ(fake().deletes, 1);
     EXPECT_EQ(fake().kills, 0);
@@ -139,7 +141,7 @@ TEST_F(Watchdog, FailedLaunchShowsMinusOneAndIsNeverKilled) {
     fake_reset();
     fake().launch_fails = true;
     fake().worker_healthy = false;
-    watchdog_start(state_, child_);
+    watchdog_start(state_, child_, history_);
     passes(1);
     EXPECT_EQ(status(), "running since  1 seconds, restarts 1 , PID -1 \n");
     passes(60);
@@ -268,7 +270,7 @@ TEST_F(Watchdog, FailedLaunchIsSaidOnceWithItsReasonAndItsEndWithTheNewId) {
     fake().launch_fails = true;
     fake().launch_error = 2;
     fake().error_text = "The system cannot find the file specified.\r\n";
-    watchdog_start(state_, child_);
+    watchdog_start(state_, child_, history_);
     EXPECT_STREQ(fake().last_warning,
                  "warning: cannot start kq2.exe (error 2: The system cannot "
                  "find the file specified.); it is tried again at each check\n");

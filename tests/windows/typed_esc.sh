@@ -2,6 +2,8 @@
 # One ESC typed into the supervisor's terminal, as a person types it, ends the supervisor with
 # status 0 within 3 seconds and leaves the worker running. The key is the byte a keyboard sends,
 # written to the pseudo-terminal that Wine's console reads, not a record injected into the console.
+# The run also carries the events of a start, a hung worker's restart and ESC, read from Wine's
+# debug channels: its Event Log is a stub that prints each event's type, ID and strings.
 # Usage: typed_esc.sh BIN_DIR WORK_DIR
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -33,7 +35,7 @@ fail() {
 }
 # The terminal stays open after the supervisor ends, as a console window would, so that the worker
 # keeps its console; everything started here is ended when the test ends.
-script -qec "$KQ2_WINE supervisor.exe /beat:2 /record; echo \$? >status.txt; exec sleep 60" /dev/null \
+script -qec "WINEDEBUG=-all,fixme+advapi,+eventlog $KQ2_WINE supervisor.exe /nobeat /record; echo \$? >status.txt; exec sleep 60" /dev/null \
   0<>"$keys" >terminal.txt 2>&1 &
 terminal=$!
 trap 'kill $(ours kq2.exe) $(ours supervisor.exe) 2>/dev/null; pkill -P $terminal; kill $terminal 2>/dev/null
@@ -44,6 +46,12 @@ for _ in $(seq 200); do
   sleep 0.1
 done
 grep -q "running since  2 seconds" log_kq.txt 2>/dev/null || fail "the supervisor did not start"
+# The worker never beats: restarted at the first check.
+for _ in $(seq 900); do
+  grep -q "restarts 2 ," log_kq.txt 2>/dev/null && break
+  sleep 0.1
+done
+grep -q "restarts 2 ," log_kq.txt 2>/dev/null || fail "no restart within 90 s"
 
 supervisor=$(ours supervisor.exe)
 [ -n "$supervisor" ] || fail "no supervisor process"
@@ -69,5 +77,18 @@ seen=$((($(date +%s%N) - typed) / 1000000))
 sleep 1
 worker=$(ours kq2.exe)
 [ -n "$worker" ] && running "$worker" || fail "the worker did not outlive the supervisor"
+# Each event: its type and ID, then its two strings, the sentence (a pattern) and the folder.
+first=$(sed -n '1s/ .*//p' kq2_starts.txt) second=$(sed -n '2s/ .*//p' kq2_starts.txt)
+folder=$(sed 's|/|\\\\|g' <<<"Z:$work")
+event() {
+  local type=$1 id=$2 channel=$3 sentence=$4
+  grep -q "fixme:advapi:ReportEventW ([0-9A-F]*,$type,0x0000,$id,[0-9A-F]*,0x0002," terminal.txt &&
+    grep -qE "$channel:eventlog:ReportEventW L\"$sentence\"" terminal.txt ||
+    fail "no event $id: $sentence; terminal: $(grep ReportEventW terminal.txt)"
+}
+event 0x0004 0x00000001 trace "supervisor $(cat "$bin/../version.txt") started; kq2.exe with 2 arguments after /z is PID $first"
+event 0x0002 0x00000002 warn "worker PID $first wrote no check.txt in 6[1-9] s; it was ended and kq2.exe started again as PID $second \\(restarts 2\\)"
+event 0x0004 0x00000004 trace "ended by ESC; worker PID $second is left running"
+grep -qF "eventlog:ReportEventW L\"$folder\"" terminal.txt || fail "no folder $folder in the events"
 echo "typed_esc: one ESC ended the supervisor in $took ms with status 0 (its shell saw the end after" \
-  "$seen ms); the worker runs on"
+  "$seen ms); the worker runs on; the start, the restart and ESC were events"
