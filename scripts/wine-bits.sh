@@ -56,7 +56,7 @@ kq2_pe_machine() {
 # start a leftover 32-bit program on a machine that can run one, and hide the mistake.
 kq2_check_bits() {
   local want file status=0
-  [ "$KQ2_BITS" = 64 ] && want=8664 || want=14c
+  [ "$KQ2_BITS" = 64 ] && want=8664 || want=014c
   for file in "$@"; do
     if [ "$(kq2_pe_machine "$file")" != "$want" ]; then
       echo "wine: $file is not a $KQ2_BITS-bit Windows program" >&2
