@@ -165,13 +165,17 @@ TEST(Kq2stat, FoldersMadeToShowOneFaultEach) {
 
     // A lock held over a status file that stopped: the supervisor hangs.
     const std::string hung = dir + "\\failed";
-    HANDLE file = CreateFileA((hung + "\\log_kq.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    FILETIME now{};
-    GetSystemTimeAsFileTime(&now);
-    now.dwHighDateTime -= 1; // about seven minutes ago
-    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &now));
-    CloseHandle(file);
+    // The status file's write time moved by about seven minutes.
+    const auto date_status = [&hung](DWORD step) {
+        HANDLE file = CreateFileA((hung + "\\log_kq.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+        FILETIME now{};
+        GetSystemTimeAsFileTime(&now);
+        now.dwHighDateTime += step;
+        EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &now));
+        CloseHandle(file);
+    };
+    date_status(static_cast<DWORD>(-1));
     char normalised[MAX_PATH * 2];
     ASSERT_TRUE(normalised_folder_path(hung.c_str(), normalised, sizeof normalised));
     char name[folder_lock_name_size];
@@ -181,6 +185,8 @@ TEST(Kq2stat, FoldersMadeToShowOneFaultEach) {
     expect(kq2stat(hung, ""), 2, "KQ2 CRITICAL - supervisor hangs: log_kq.txt last written 4");
     CloseHandle(lock);
     expect(kq2stat(hung, ""), 2, "KQ2 CRITICAL - supervisor not running");
+    date_status(1); // as when the clock was set back
+    expect(kq2stat(hung, ""), 2, "KQ2 CRITICAL - supervisor not running: log_kq.txt is dated 42");
 }
 
 } // namespace
