@@ -5,33 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-// Back from the encoder's bytes to UTF-16: the surrogate forms decode as themselves.
-std::size_t decode(const unsigned char* bytes, std::size_t size, std::uint16_t* units) {
-    std::size_t count = 0;
-    for (std::size_t at = 0; at < size;) {
-        const unsigned lead = bytes[at];
-        const std::size_t length = lead < 0x80u ? 1 : lead < 0xe0u ? 2 : lead < 0xf0u ? 3 : 4;
-        std::uint32_t code = length == 1 ? lead : lead & (0x7fu >> length);
-        for (std::size_t i = 1; i < length; ++i) {
-            if (at + i >= size || (bytes[at + i] & 0xc0u) != 0x80u) {
-                std::abort();
-            }
-            code = (code << 6) | (bytes[at + i] & 0x3fu);
-        }
-        at += length;
-        if (code >= 0x10000u) {
-            units[count++] = static_cast<std::uint16_t>(0xd800u + ((code - 0x10000u) >> 10));
-            code = 0xdc00u + (code & 0x3ffu);
-        }
-        units[count++] = static_cast<std::uint16_t>(code);
-    }
-    return count;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     std::uint16_t units[512];
     const std::size_t count = size / 2 < 512 ? size / 2 : 512;
@@ -46,22 +19,34 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         std::memcpy(bytes + used, one, length);
         used += length;
     }
-    std::uint16_t back[512];
-    if (used > count * 3 || decode(bytes, used, back) != count ||
-        std::memcmp(back, units, count * 2) != 0) {
+    // Back to UTF-16, a surrogate's three bytes as itself.
+    std::uint16_t back[512 * 3];
+    std::size_t decoded = 0;
+    for (std::size_t at = 0; at < used;) {
+        const unsigned lead = bytes[at];
+        const std::size_t length = lead < 0x80u ? 1 : lead < 0xe0u ? 2 : lead < 0xf0u ? 3 : 4;
+        std::uint32_t code = lead & (0xffu >> (length == 1 ? 1 : length + 1));
+        for (std::size_t i = 1; i < length && at + i < used; ++i) {
+            code = (code << 6) | (bytes[at + i] & 0x3fu);
+        }
+        at += length;
+        if (code >= 0x10000u) {
+            back[decoded++] = static_cast<std::uint16_t>(0xd800u + ((code - 0x10000u) >> 10));
+            code = 0xdc00u + (code & 0x3ffu);
+        }
+        back[decoded++] = static_cast<std::uint16_t>(code);
+    }
+    if (used > count * 3 || decoded != count || std::memcmp(back, units, count * 2) != 0) {
         std::abort();
     }
 
     char room[512 * 3 + 1];
     TextBuf out = text_buf(room, sizeof room);
     put_utf16(out, text);
-    if (out.overflow) {
-        std::abort();
-    }
-    for (std::size_t at = 0; at + 2 < out.size; ++at) {
-        // No surrogate's three-byte form: ED A0..BF.
-        if (static_cast<unsigned char>(room[at]) == 0xedu &&
-            static_cast<unsigned char>(room[at + 1]) >= 0xa0u) {
+    for (std::size_t at = 0; at + 1 < out.size; ++at) {
+        // Never a surrogate's form, ED A0 to ED BF.
+        if (out.overflow ||
+            (room[at] == '\xed' && static_cast<unsigned char>(room[at + 1]) >= 0xa0u)) {
             std::abort();
         }
     }

@@ -96,10 +96,6 @@ TEST(FolderLock, WideNamesOfAsciiFoldersAreTheAnsiOnes) {
     EXPECT_EQ(wide_hash(u"C:\\USERS\\PUBLIC\\\\"), 0xa9a18af0b0dc9469u);
     EXPECT_EQ(wide_hash(u"\\\\SERVER\\SHARE\\DIR\\"), 0xcf098a625fafd326u);
     EXPECT_EQ(wide_hash(u"D:\\"), 0xe150761992ae0cf5u);
-    const std::uint16_t root[] = {'D', ':', '\\'};
-    char name[folder_lock_name_size];
-    folder_lock_name(Utf16Text{root, 3}, false, name);
-    EXPECT_STREQ(name, "Local\\kq2-supervisor-e150761992ae0cf5");
 }
 
 TEST(FolderLock, EachUnitSequenceHashesAsItsOwnUtf8) {

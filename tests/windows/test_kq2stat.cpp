@@ -82,12 +82,10 @@ TEST(Kq2stat, EachFolderByItsExactNameSuspendedThenEnded) {
             start_process_w(L"\"" + dirs[i] + L"\\supervisor.exe\" /nobeat", dirs[i].c_str(),
                             (base + "\\" + std::to_string(i) + ".txt").c_str());
     }
-    for (int i = 0; i < 3; ++i) {
-        for (int tries = 0;
-             tries < 100 &&
-             GetFileAttributesW((dirs[i] + L"\\log_kq.txt").c_str()) == INVALID_FILE_ATTRIBUTES;
-             ++tries) {
-            Sleep(100);
+    for (int i = 0, tries = 0; i < 3 && ++tries < 100; Sleep(100)) {
+        while (i < 3 &&
+               GetFileAttributesW((dirs[i] + L"\\log_kq.txt").c_str()) != INVALID_FILE_ATTRIBUTES) {
+            ++i;
         }
     }
     Started second = start_process_w(L"\"" + dirs[0] + L"\\supervisor.exe\"", dirs[0].c_str(),
@@ -165,17 +163,14 @@ TEST(Kq2stat, FoldersMadeToShowOneFaultEach) {
 
     // A lock held over a status file that stopped: the supervisor hangs.
     const std::string hung = dir + "\\failed";
-    // The status file's write time moved by about seven minutes.
-    const auto date_status = [&hung](DWORD step) {
-        HANDLE file = CreateFileA((hung + "\\log_kq.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
-        FILETIME now{};
-        GetSystemTimeAsFileTime(&now);
-        now.dwHighDateTime += step;
-        EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &now));
-        CloseHandle(file);
-    };
-    date_status(static_cast<DWORD>(-1));
+    const std::string status = hung + "\\log_kq.txt";
+    HANDLE file =
+        CreateFileA(status.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    now.dwHighDateTime -= 1; // about seven minutes ago
+    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &now));
+    CloseHandle(file);
     char normalised[MAX_PATH * 2];
     ASSERT_TRUE(normalised_folder_path(hung.c_str(), normalised, sizeof normalised));
     char name[folder_lock_name_size];
@@ -185,7 +180,12 @@ TEST(Kq2stat, FoldersMadeToShowOneFaultEach) {
     expect(kq2stat(hung, ""), 2, "KQ2 CRITICAL - supervisor hangs: log_kq.txt last written 4");
     CloseHandle(lock);
     expect(kq2stat(hung, ""), 2, "KQ2 CRITICAL - supervisor not running");
-    date_status(1); // as when the clock was set back
+    // Dated seven minutes ahead, as when the clock was set back.
+    file =
+        CreateFileA(status.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    now.dwHighDateTime += 2;
+    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &now));
+    CloseHandle(file);
     expect(kq2stat(hung, ""), 2, "KQ2 CRITICAL - supervisor not running: log_kq.txt is dated 42");
 }
 
