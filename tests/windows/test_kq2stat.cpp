@@ -101,9 +101,14 @@ TEST(Kq2stat, EachFolderByItsExactNameSuspendedThenEnded) {
         ASSERT_NE(at, std::string::npos) << r.out;
         pids[i] = std::strtoul(r.out.c_str() + at + texts[i].size() + 16, nullptr, 10);
     }
-    expect(kq2stat(base, widen(base), L"\"" + dirs[1] + L"\""), 0,
-           "KQ2 OK - worker PID " + std::to_string(pids[1]) + " ");
-    expect(kq2stat(base, dirs[2], L""), 0, "KQ2 OK - worker PID " + std::to_string(pids[2]) + " ");
+    // By full names, and with none inside each folder.
+    const Result full = kq2stat(base, widen(base),
+                                L"\"" + dirs[0] + L"\" \"" + dirs[1] + L"\" \"" + dirs[2] + L"\"");
+    for (int i = 0; i < 3; ++i) {
+        const std::string pid = "OK - worker PID " + std::to_string(pids[i]) + " ";
+        expect(full, 0, texts[i] + pid);
+        expect(kq2stat(base, dirs[i], L""), 0, "KQ2 " + pid);
+    }
 
     using Suspend = LONG(WINAPI*)(HANDLE);
     const auto suspend = reinterpret_cast<Suspend>(
