@@ -68,6 +68,8 @@ add_product(kq2 "Demo worker for the kq2 supervisor" tools/kq2.cpp)
 add_product(kq2stat "kq2stat: reports the kq2 supervisor's state to monitoring" tools/kq2stat.cpp)
 target_link_libraries(kq2stat PRIVATE core platform_win32)
 target_compile_definitions(kq2stat PRIVATE KQ2_VERSION="${PROJECT_VERSION}")
+# wmain: the arguments in UTF-16, split by msvcrt's __wgetmainargs as main's are.
+target_link_options(kq2stat PRIVATE -municode)
 
 if(NOT BUILD_TESTING)
   return()
@@ -106,8 +108,14 @@ foreach(source ${windows_tests})
   target_link_libraries(${name} PRIVATE win_test_support core platform_win32 GTest::gtest_main)
   target_link_options(${name} PRIVATE ${static_link})
   add_dependencies(${name} supervisor fkill kq2 kq2stat ${probe_targets})
+  # Wine names host files in UTF-8 only under a UTF-8 locale: folders named outside the ANSI
+  # code page need it.
+  set(environment "")
+  if(name STREQUAL test_kq2stat)
+    set(environment ENVIRONMENT LC_ALL=C.UTF-8)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 600)
+    PROPERTIES TIMEOUT 600 ${environment})
 endforeach()
 
 # The version resources against the project's version.

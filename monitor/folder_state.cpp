@@ -7,6 +7,9 @@ Verdict judge_folder(const FolderFacts& facts, std::uint32_t stale_seconds) {
     if (facts.status == StatusFile::missing) {
         return {State::critical, Reason::no_status_file};
     }
+    if (facts.age_known && facts.status_ahead > future_slack_seconds) {
+        return {State::critical, Reason::status_in_future};
+    }
     if (facts.age_known && facts.status_age > stale_seconds) {
         return {State::critical,
                 facts.lock_held ? Reason::supervisor_hangs : Reason::supervisor_not_running};
@@ -59,4 +62,14 @@ static int rank(State state) {
 
 bool worse_state(State a, State b) {
     return rank(a) > rank(b);
+}
+
+std::int64_t signed_status_age(const FolderFacts& facts) {
+    return facts.status_ahead != 0 ? -std::int64_t{facts.status_ahead}
+                                   : std::int64_t{facts.status_age};
+}
+
+bool status_fresh(const FolderFacts& facts, std::uint32_t stale_seconds) {
+    return facts.age_known && facts.status_ahead <= future_slack_seconds &&
+           facts.status_age <= stale_seconds;
 }

@@ -13,10 +13,11 @@ enum class StatusFile { missing, unreadable, unparsable, parsed };
 enum class Heartbeat { absent, file, folder, read_only, unreadable };
 
 struct FolderFacts {
-    const char* folder; // its full path, in the ANSI code page
+    const char* folder; // its full path, in UTF-8
     StatusFile status;
     std::uint32_t status_error; // the system's error when log_kq.txt could not be read
     std::uint32_t status_age;   // whole seconds since log_kq.txt was last written
+    std::uint32_t status_ahead; // whole seconds that its write time is ahead of the clock
     StatusLine line;            // when status is parsed
     Heartbeat heartbeat;
     std::uint32_t heartbeat_error;
@@ -33,6 +34,7 @@ enum class Reason {
     no_status_file,
     supervisor_hangs,
     supervisor_not_running,
+    status_in_future,
     launch_failed,
     worker_gone,
     heartbeat_folder,
@@ -48,8 +50,17 @@ struct Verdict {
     Reason reason;
 };
 
-// Stale: log_kq.txt last written more than stale_seconds ago.
+// A write time ahead of the clock by more than this is no sign of life: a clock set back (a wrong
+// clock at boot, a machine restored from a snapshot) would hide a dead supervisor. Less is the
+// file system's rounding, or another machine's clock on a share.
+constexpr std::uint32_t future_slack_seconds = 5;
+
+// Stale: log_kq.txt last written more than stale_seconds ago, or dated in the future.
 Verdict judge_folder(const FolderFacts& facts, std::uint32_t stale_seconds);
 // Worst first: CRITICAL, WARNING, UNKNOWN, OK, so that a folder that cannot be read never hides
 // a dead supervisor in another.
 bool worse_state(State a, State b);
+// The status file's age, negative when it is dated ahead of the clock.
+std::int64_t signed_status_age(const FolderFacts& facts);
+// Whether log_kq.txt was rewritten within the stale limit.
+bool status_fresh(const FolderFacts& facts, std::uint32_t stale_seconds);

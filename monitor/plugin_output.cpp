@@ -14,6 +14,12 @@ const char* state_name(State state) {
     return "UNKNOWN";
 }
 
+void put_echoed(TextBuf& out, const char* text) {
+    for (; *text != '\0'; ++text) {
+        put_char(out, *text == '|' ? '/' : *text);
+    }
+}
+
 static void put_count(TextBuf& out, std::uint64_t count, const char* one, const char* many) {
     put_unsigned(out, count);
     put_text(out, count == 1 ? one : many);
@@ -46,16 +52,24 @@ static void put_reason(TextBuf& out, const FolderFacts& facts, const Verdict& ve
         put_text(out, " s ago");
         return;
     case Reason::no_folder:
-        put_text(out, named ? "no such folder" : facts.folder);
-        put_text(out, named ? "" : " is no folder");
+        if (!named) {
+            put_echoed(out, facts.folder);
+        }
+        put_text(out, named ? "no such folder" : " is no folder");
         return;
     case Reason::no_status_file:
         put_text(out, "no supervisor ran here: log_kq.txt is missing");
         return;
     case Reason::supervisor_hangs:
     case Reason::supervisor_not_running:
-        put_text(out, verdict.reason == Reason::supervisor_hangs ? "supervisor hangs"
-                                                                 : "supervisor not running");
+    case Reason::status_in_future:
+        put_text(out, facts.lock_held ? "supervisor hangs" : "supervisor not running");
+        if (verdict.reason == Reason::status_in_future) {
+            put_text(out, ": log_kq.txt is dated ");
+            put_unsigned(out, facts.status_ahead);
+            put_text(out, " s in the future");
+            return;
+        }
         put_text(out, ": log_kq.txt last written ");
         put_unsigned(out, facts.status_age);
         put_text(out, " s ago");
@@ -100,7 +114,7 @@ static void put_reason(TextBuf& out, const FolderFacts& facts, const Verdict& ve
 }
 
 // "name=value" + unit + ";;critical;0", the label numbered with several folders.
-static void put_perf(TextBuf& out, const char* name, std::size_t position, std::uint64_t value,
+static void put_perf(TextBuf& out, const char* name, std::size_t position, std::int64_t value,
                      const char* unit, const std::uint32_t* critical) {
     put_char(out, ' ');
     put_text(out, name);
@@ -109,7 +123,7 @@ static void put_perf(TextBuf& out, const char* name, std::size_t position, std::
         put_unsigned(out, position);
     }
     put_char(out, '=');
-    put_unsigned(out, value);
+    put_signed(out, value);
     put_text(out, unit);
     put_text(out, ";;");
     if (critical != nullptr) {
@@ -124,7 +138,7 @@ static void put_perfdata(TextBuf& out, const FolderFacts& facts, std::size_t pos
         return;
     }
     if (facts.age_known) {
-        put_perf(out, "status_age", position, facts.status_age, "s", &stale_seconds);
+        put_perf(out, "status_age", position, signed_status_age(facts), "s", &stale_seconds);
     }
     if (facts.status == StatusFile::parsed) {
         put_perf(out, "since_check", position, facts.line.seconds, "s", nullptr);
@@ -150,11 +164,11 @@ State format_plugin_output(TextBuf& out, const FolderFacts* facts, const Verdict
     put_text(out, state_name(state));
     put_text(out, " - ");
     if (failure != nullptr) {
-        put_text(out, failure);
+        put_echoed(out, failure);
         put_text(out, "; ");
     }
     if (count > 1) {
-        put_text(out, facts[worst].folder);
+        put_echoed(out, facts[worst].folder);
         put_text(out, ": ");
     }
     put_reason(out, facts[worst], verdicts[worst], count > 1);
@@ -182,7 +196,7 @@ State format_plugin_output(TextBuf& out, const FolderFacts* facts, const Verdict
     }
     put_char(out, '\n');
     for (std::size_t i = 0; count > 1 && i < count; ++i) {
-        put_text(out, facts[i].folder);
+        put_echoed(out, facts[i].folder);
         put_text(out, ": ");
         put_text(out, state_name(verdicts[i].state));
         put_text(out, " - ");

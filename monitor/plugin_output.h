@@ -22,3 +22,6 @@ constexpr std::uint32_t check_interval_seconds = 61;
 State format_plugin_output(TextBuf& out, const FolderFacts* facts, const Verdict* verdicts,
                            std::size_t count, std::uint32_t stale_seconds, const char* failure);
 const char* state_name(State state);
+// A text that the plugin line echoes (a path, a file name), its "|" as "/": a second "|" would
+// start the perfdata early for every parser.
+void put_echoed(TextBuf& out, const char* text);

@@ -1,40 +1,8 @@
 #include "prometheus_text.h"
 
-static void put_utf8(TextBuf& out, std::uint32_t code) {
-    if (code < 0x80u) {
-        put_char(out, static_cast<char>(code));
-        return;
-    }
-    if (code < 0x800u) {
-        put_char(out, static_cast<char>(0xc0u | (code >> 6)));
-    } else {
-        if (code < 0x10000u) {
-            put_char(out, static_cast<char>(0xe0u | (code >> 12)));
-        } else {
-            put_char(out, static_cast<char>(0xf0u | (code >> 18)));
-            put_char(out, static_cast<char>(0x80u | ((code >> 12) & 0x3fu)));
-        }
-        put_char(out, static_cast<char>(0x80u | ((code >> 6) & 0x3fu)));
-    }
-    put_char(out, static_cast<char>(0x80u | (code & 0x3fu)));
-}
-
-static bool high_surrogate(std::uint32_t unit) {
-    return unit >= 0xd800u && unit < 0xdc00u;
-}
-
-static bool low_surrogate(std::uint32_t unit) {
-    return unit >= 0xdc00u && unit < 0xe000u;
-}
-
 void put_label_value(TextBuf& out, Utf16Text text) {
-    for (std::size_t i = 0; i < text.size; ++i) {
-        std::uint32_t code = text.units[i];
-        if (high_surrogate(code) && i + 1 < text.size && low_surrogate(text.units[i + 1])) {
-            code = 0x10000u + ((code - 0xd800u) << 10) + (text.units[++i] - 0xdc00u);
-        } else if (high_surrogate(code) || low_surrogate(code)) {
-            code = 0xfffdu;
-        }
+    for (std::size_t at = 0; at < text.size;) {
+        const std::uint32_t code = next_code_point(text, at);
         switch (code) {
         case '\\':
             put_text(out, "\\\\");
@@ -65,7 +33,8 @@ struct Metric {
 const Metric metrics[] = {
     {"kq2_supervisor_up", "gauge", "1 when log_kq.txt was rewritten within the stale limit.",
      Known::folder},
-    {"kq2_status_age_seconds", "gauge", "Seconds since log_kq.txt was last written.", Known::age},
+    {"kq2_status_age_seconds", "gauge",
+     "Seconds since log_kq.txt was last written, negative when dated in the future.", Known::age},
     {"kq2_worker_up", "gauge", "1 when the status line's PID is a running kq2.exe.", Known::line},
     {"kq2_worker_launches_total", "counter",
      "Launches of kq2.exe by the running supervisor, the first included.", Known::line},
@@ -94,13 +63,13 @@ bool has_sample(const FolderFacts& facts, Known known) {
     return facts.is_folder && facts.status == StatusFile::parsed;
 }
 
-std::uint64_t sample(std::size_t metric, const FolderFacts& facts, const Verdict& verdict,
-                     std::uint32_t stale_seconds) {
+std::int64_t sample(std::size_t metric, const FolderFacts& facts, const Verdict& verdict,
+                    std::uint32_t stale_seconds) {
     switch (metric) {
     case 0:
-        return facts.age_known && facts.status_age <= stale_seconds ? 1 : 0;
+        return status_fresh(facts, stale_seconds) ? 1 : 0;
     case 1:
-        return facts.status_age;
+        return signed_status_age(facts);
     case 2:
         return facts.worker_running && facts.line.pid > 0 ? 1 : 0;
     case 3:
@@ -114,7 +83,7 @@ std::uint64_t sample(std::size_t metric, const FolderFacts& facts, const Verdict
     default:
         break;
     }
-    return static_cast<std::uint64_t>(verdict.state);
+    return static_cast<std::int64_t>(verdict.state);
 }
 
 } // namespace
@@ -140,7 +109,7 @@ void format_prometheus(TextBuf& out, const FolderFacts* facts, const Verdict* ve
             put_text(out, "{folder=\"");
             put_label_value(out, folders[i]);
             put_text(out, "\"} ");
-            put_unsigned(out, sample(m, facts[i], verdicts[i], stale_seconds));
+            put_signed(out, sample(m, facts[i], verdicts[i], stale_seconds));
             put_char(out, '\n');
         }
     }

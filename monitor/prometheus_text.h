@@ -5,15 +5,10 @@
 #include "folder_state.h"
 #include "plugin_output.h"
 #include "watch/text_buf.h"
+#include "watch/utf8.h"
 
 #include <cstddef>
 #include <cstdint>
-
-// A folder's path as UTF-16 code units (the system converts it from the ANSI code page).
-struct Utf16Text {
-    const std::uint16_t* units;
-    std::size_t size;
-};
 
 // A label value: encoded as UTF-8 (an unpaired surrogate as U+FFFD), with "\" as "\\", a quote
 // as "\"" and a newline as "\n".

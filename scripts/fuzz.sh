@@ -16,6 +16,7 @@ declare -A sources=(
   [fuzz_split]="platform/command_line.cpp"
   [fuzz_join_environment]="platform/command_line.cpp platform/environment.cpp"
   [fuzz_key_decoder]="platform/key_decoder.cpp"
+  [fuzz_utf8]="watch/utf8.cpp watch/text_buf.cpp"
 )
 names=("$@")
 [ ${#names[@]} -gt 0 ] || names=("${!sources[@]}")

@@ -1,7 +1,8 @@
 // kq2stat [--stale SECONDS] [--prometheus FILE] [FOLDER ...]: reads the folders where supervisors
 // run, without changing anything there, and reports their state to a monitoring engine: a
 // Monitoring Plugins line and exit status, and optionally a Prometheus textfile. Gathers facts
-// only; monitor/ judges and formats them.
+// only; monitor/ judges and formats them. Folders and files are named in UTF-16 (wmain), so that
+// a folder outside the ANSI code page is seen and named exactly.
 #include "monitor/folder_state.h"
 #include "monitor/plugin_output.h"
 #include "monitor/prometheus_text.h"
@@ -12,6 +13,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 
 #ifndef KQ2_VERSION
 #define KQ2_VERSION "0"
@@ -38,9 +40,12 @@ const char usage[] =
     "  --prometheus FILE  also write the metrics to FILE for a textfile collector\n";
 
 struct Folder {
-    char path[path_room];
+    WCHAR path[path_room]; // full, without trailing backslashes but at a drive's root
     std::uint16_t label[path_room];
     std::size_t label_size;
+    char text[path_room * 3]; // the path in UTF-8, for the plugin line
+    FolderIdentity identity;
+    bool identified;
 };
 
 FolderFacts facts[max_folders];
@@ -50,30 +55,64 @@ Utf16Text labels[max_folders];
 char plugin_text[plugin_text_size];
 char prometheus_text[prometheus_text_size];
 
+// UTF-8 text as a console shows it, else as it is: monitoring engines read UTF-8 from a pipe.
 void write_out(const char* text, DWORD handle_id) {
+    static WCHAR wide[sizeof plugin_text];
+    HANDLE handle = GetStdHandle(handle_id);
     DWORD written = 0;
-    WriteFile(GetStdHandle(handle_id), text, static_cast<DWORD>(std::strlen(text)), &written,
-              nullptr);
+    DWORD mode = 0;
+    const int units = GetConsoleMode(handle, &mode) != FALSE
+                          ? MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, sizeof plugin_text)
+                          : 0;
+    if (units <= 0) {
+        WriteFile(handle, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+        return;
+    }
+    // In pieces: an older console refuses a write beyond its 64 KiB heap.
+    for (int at = 0, piece = 0; at < units - 1; at += piece) {
+        piece = units - 1 - at < 8192 ? units - 1 - at : 8192;
+        if (piece == 8192 && wide[at + piece - 1] >= 0xd800 && wide[at + piece - 1] < 0xdc00) {
+            --piece; // a surrogate pair stays whole
+        }
+        WriteConsoleW(handle, wide + at, static_cast<DWORD>(piece), &written, nullptr);
+    }
 }
 
-int bad_arguments(const char* why, const char* what) {
-    char room[512];
+// The system's UTF-16 in the units that the OS-free code takes.
+Utf16Text units_of(const WCHAR* text, std::uint16_t (&room)[path_room]) {
+    std::size_t size = 0;
+    for (; size < path_room && text[size] != 0; ++size) {
+        room[size] = text[size];
+    }
+    return {room, size};
+}
+
+void put_wide(TextBuf& out, const WCHAR* text) {
+    std::uint16_t room[path_room];
+    put_utf16(out, units_of(text, room));
+}
+
+int bad_arguments(const char* why, const WCHAR* what) {
+    char room[2048];
+    char given[path_room * 3];
+    TextBuf what_text = text_buf(given, sizeof given);
+    put_wide(what_text, what);
     TextBuf out = text_buf(room, sizeof room);
     put_text(out, "KQ2 UNKNOWN - bad arguments: ");
     put_text(out, why);
-    put_text(out, what);
+    put_echoed(out, given);
     put_line_end(out); // an option of any length is cut, the line still ended
     write_out(room, STD_OUTPUT_HANDLE);
     write_out(usage, STD_ERROR_HANDLE);
     return static_cast<int>(State::unknown);
 }
 
-bool parse_seconds(const char* text, std::uint32_t& out) {
+bool parse_seconds(const WCHAR* text, std::uint32_t& out) {
     std::uint64_t value = 0;
-    if (*text == '\0') {
+    if (*text == 0) {
         return false;
     }
-    for (const char* c = text; *c != '\0'; ++c) {
+    for (const WCHAR* c = text; *c != 0; ++c) {
         if (*c < '0' || *c > '9' ||
             (value = value * 10 + static_cast<unsigned>(*c - '0')) > 0xffffffffu) {
             return false;
@@ -84,18 +123,18 @@ bool parse_seconds(const char* text, std::uint32_t& out) {
 }
 
 // dir + "\" + name into out; false when it does not fit.
-bool join(char (&out)[path_room], const char* dir, const char* name) {
-    const std::size_t dir_size = std::strlen(dir);
-    const std::size_t name_size = std::strlen(name);
+bool join(WCHAR (&out)[path_room], const WCHAR* dir, const WCHAR* name) {
+    const std::size_t dir_size = std::wcslen(dir);
+    const std::size_t name_size = std::wcslen(name);
     if (dir_size + 1 + name_size >= path_room) {
         return false;
     }
-    std::memcpy(out, dir, dir_size);
+    std::wmemcpy(out, dir, dir_size);
     std::size_t at = dir_size;
-    if (at == 0 || out[at - 1] != '\\') {
-        out[at++] = '\\';
+    if (at == 0 || out[at - 1] != L'\\') {
+        out[at++] = L'\\';
     }
-    std::memcpy(out + at, name, name_size + 1);
+    std::wmemcpy(out + at, name, name_size + 1);
     return true;
 }
 
@@ -107,9 +146,9 @@ std::uint64_t file_time_value(const FILETIME& time) {
     return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
-void read_status(const char* folder, FolderFacts& f) {
-    char path[path_room];
-    if (!join(path, folder, "log_kq.txt")) {
+void read_status(const WCHAR* folder, FolderFacts& f) {
+    WCHAR path[path_room];
+    if (!join(path, folder, L"log_kq.txt")) {
         f.status = StatusFile::unreadable;
         f.status_error = ERROR_FILENAME_EXCED_RANGE;
         return;
@@ -120,7 +159,7 @@ void read_status(const char* folder, FolderFacts& f) {
         }
         // Every sharing mode, so that the supervisor's rewrite never fails because of us.
         HANDLE file =
-            CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             f.status_error = GetLastError();
@@ -141,8 +180,10 @@ void read_status(const char* folder, FolderFacts& f) {
             const std::uint64_t later = file_time_value(now);
             const std::uint64_t then = file_time_value(written);
             const std::uint64_t age = later > then ? (later - then) / 10000000u : 0;
+            const std::uint64_t ahead = then > later ? (then - later) / 10000000u : 0;
             f.age_known = true;
             f.status_age = age > 0xffffffffu ? 0xffffffffu : static_cast<std::uint32_t>(age);
+            f.status_ahead = ahead > 0xffffffffu ? 0xffffffffu : static_cast<std::uint32_t>(ahead);
         }
         CloseHandle(file);
         if (!read) {
@@ -165,25 +206,25 @@ bool mutex_held(const char* name) {
     return GetLastError() == ERROR_ACCESS_DENIED; // another account's supervisor
 }
 
-// The supervisor holds its lock in the Global namespace, in the Local one only where that fails.
-bool lock_held(const char* folder) {
-    char normalised[path_room];
-    if (!normalised_folder_path(folder, normalised, sizeof normalised)) {
-        return false;
+// The supervisor holds its lock in the Global namespace, in the Local one only where that fails;
+// an older one holds the ANSI name only.
+bool lock_held(const FolderIdentity& folder) {
+    for (int global = 1; global >= 0; --global) {
+        char names[2][folder_lock_name_size];
+        const std::size_t count = folder_lock_names(folder, global == 1, names);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (mutex_held(names[i])) {
+                return true;
+            }
+        }
     }
-    char name[folder_lock_name_size];
-    folder_lock_name(normalised, true, name);
-    if (mutex_held(name)) {
-        return true;
-    }
-    folder_lock_name(normalised, false, name);
-    return mutex_held(name);
+    return false;
 }
 
-void look_at_heartbeat(const char* folder, FolderFacts& f) {
-    char path[path_room];
+void look_at_heartbeat(const WCHAR* folder, FolderFacts& f) {
+    WCHAR path[path_room];
     const DWORD attributes =
-        join(path, folder, "check.txt") ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+        join(path, folder, L"check.txt") ? GetFileAttributesW(path) : INVALID_FILE_ATTRIBUTES;
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         f.heartbeat_error = GetLastError();
         f.heartbeat = not_found(f.heartbeat_error) ? Heartbeat::absent : Heartbeat::unreadable;
@@ -196,37 +237,37 @@ void look_at_heartbeat(const char* folder, FolderFacts& f) {
     }
 }
 
-bool is_file(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
+bool is_file(const WCHAR* path) {
+    const DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // "fkill" with each of the PATHEXT extensions in dir, as cmd tries them.
-bool fkill_in(const char* dir, std::size_t dir_size, const char* extensions) {
-    char base[path_room];
+bool fkill_in(const WCHAR* dir, std::size_t dir_size, const WCHAR* extensions) {
+    WCHAR base[path_room];
     if (dir_size == 0 || dir_size >= path_room) {
         return false;
     }
-    std::memcpy(base, dir, dir_size);
-    base[dir_size] = '\0';
-    char path[path_room];
-    if (!join(path, base, "fkill")) {
+    std::wmemcpy(base, dir, dir_size);
+    base[dir_size] = 0;
+    WCHAR path[path_room];
+    if (!join(path, base, L"fkill")) {
         return false;
     }
-    const std::size_t stem = std::strlen(path);
-    for (const char* ext = extensions; *ext != '\0';) {
-        const char* end = std::strchr(ext, ';');
+    const std::size_t stem = std::wcslen(path);
+    for (const WCHAR* ext = extensions; *ext != 0;) {
+        const WCHAR* end = std::wcschr(ext, L';');
         const std::size_t size =
-            end != nullptr ? static_cast<std::size_t>(end - ext) : std::strlen(ext);
+            end != nullptr ? static_cast<std::size_t>(end - ext) : std::wcslen(ext);
         if (size != 0 && stem + size < path_room) {
-            std::memcpy(path + stem, ext, size);
-            path[stem + size] = '\0';
+            std::wmemcpy(path + stem, ext, size);
+            path[stem + size] = 0;
             if (is_file(path)) {
                 return true;
             }
         }
         ext += size;
-        if (*ext == ';') {
+        if (*ext == L';') {
             ++ext;
         }
     }
@@ -234,63 +275,68 @@ bool fkill_in(const char* dir, std::size_t dir_size, const char* extensions) {
 }
 
 // As cmd finds the supervisor's "fkill": the current folder first, then along PATH.
-bool find_fkill(const char* folder) {
-    static char path_variable[32767];
-    static char extensions[4096];
-    const DWORD extensions_size = GetEnvironmentVariableA("PATHEXT", extensions, sizeof extensions);
-    if (extensions_size == 0 || extensions_size >= sizeof extensions) {
-        std::strcpy(extensions, ".COM;.EXE;.BAT;.CMD"); // cmd's own when PATHEXT is unset
+bool find_fkill(const WCHAR* folder) {
+    static WCHAR path_variable[32767];
+    static WCHAR extensions[4096];
+    const DWORD extensions_size = GetEnvironmentVariableW(L"PATHEXT", extensions, 4096);
+    if (extensions_size == 0 || extensions_size >= 4096) {
+        std::wcscpy(extensions, L".COM;.EXE;.BAT;.CMD"); // cmd's own when PATHEXT is unset
     }
-    if (fkill_in(folder, std::strlen(folder), extensions)) {
+    if (fkill_in(folder, std::wcslen(folder), extensions)) {
         return true;
     }
-    const DWORD size = GetEnvironmentVariableA("PATH", path_variable, sizeof path_variable);
-    if (size == 0 || size >= sizeof path_variable) {
+    const DWORD size = GetEnvironmentVariableW(L"PATH", path_variable, 32767);
+    if (size == 0 || size >= 32767) {
         return false;
     }
-    for (const char* entry = path_variable; *entry != '\0';) {
-        const char* end = std::strchr(entry, ';');
+    for (const WCHAR* entry = path_variable; *entry != 0;) {
+        const WCHAR* end = std::wcschr(entry, L';');
         const std::size_t length =
-            end != nullptr ? static_cast<std::size_t>(end - entry) : std::strlen(entry);
+            end != nullptr ? static_cast<std::size_t>(end - entry) : std::wcslen(entry);
         // cmd takes a quoted entry without its quotes.
-        const bool quoted = length >= 2 && entry[0] == '"' && entry[length - 1] == '"';
+        const bool quoted = length >= 2 && entry[0] == L'"' && entry[length - 1] == L'"';
         if (fkill_in(quoted ? entry + 1 : entry, quoted ? length - 2 : length, extensions)) {
             return true;
         }
         entry += length;
-        if (*entry == ';') {
+        if (*entry == L';') {
             ++entry;
         }
     }
     return false;
 }
 
-void gather(const char* given, Folder& folder, FolderFacts& f) {
-    f = FolderFacts{};
-    f.folder = folder.path;
-    const DWORD length = GetFullPathNameA(given, sizeof folder.path, folder.path, nullptr);
-    if (length == 0 || length >= sizeof folder.path) {
-        lstrcpynA(folder.path, given, sizeof folder.path);
+// The folder's full path as the system names it, and its identity, by which the folder lock is
+// found and a folder given twice is told.
+void name_folder(const WCHAR* given, Folder& folder) {
+    const DWORD length = GetFullPathNameW(given, path_room, folder.path, nullptr);
+    if (length == 0 || length >= path_room) {
+        lstrcpynW(folder.path, given, path_room);
     }
     // "C:\work\" and "C:\work" are one folder; "C:\" keeps its backslash.
-    std::size_t size = std::strlen(folder.path);
-    while (size > 3 && folder.path[size - 1] == '\\') {
-        folder.path[--size] = '\0';
-    }
-    WCHAR wide[path_room];
-    const int units = MultiByteToWideChar(CP_ACP, 0, folder.path, -1, wide, path_room);
-    folder.label_size = units > 0 ? static_cast<std::size_t>(units - 1) : 0;
-    for (std::size_t i = 0; i < folder.label_size; ++i) {
-        folder.label[i] = wide[i];
-    }
-    const DWORD attributes = GetFileAttributesA(folder.path);
+    folder.label_size = trimmed_folder_size(units_of(folder.path, folder.label));
+    folder.path[folder.label_size] = 0;
+    TextBuf text = text_buf(folder.text, sizeof folder.text);
+    put_utf16(text, Utf16Text{folder.label, folder.label_size});
+    folder.identified = folder_identity(folder.path, folder.identity);
+}
+
+bool same_folder(const Folder& a, const Folder& b) {
+    return a.identified && b.identified && a.identity.size == b.identity.size &&
+           std::memcmp(a.identity.units, b.identity.units, a.identity.size * 2) == 0;
+}
+
+void gather(const Folder& folder, FolderFacts& f) {
+    f = FolderFacts{};
+    f.folder = folder.text;
+    const DWORD attributes = GetFileAttributesW(folder.path);
     f.is_folder =
         attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!f.is_folder) {
         return;
     }
     read_status(folder.path, f);
-    f.lock_held = lock_held(folder.path);
+    f.lock_held = folder.identified && lock_held(folder.identity);
     f.worker_running = f.status == StatusFile::parsed && f.line.pid > 0 &&
                        process_runs_image(static_cast<unsigned long>(f.line.pid), "kq2.exe");
     look_at_heartbeat(folder.path, f);
@@ -299,17 +345,22 @@ void gather(const char* given, Folder& folder, FolderFacts& f) {
 
 // Written whole to a file of this run's own beside FILE, then moved over it, so that a collector
 // never reads half a file. Null on success, else the reason, with no temporary file left.
-const char* write_prometheus(const char* file, const char* text, std::size_t size) {
-    static char reason[path_room + 64];
-    char temporary[path_room];
-    TextBuf name = text_buf(temporary, sizeof temporary);
-    put_text(name, file);
-    put_char(name, '.');
-    put_unsigned(name, GetCurrentProcessId());
-    put_text(name, ".tmp"); // the collector reads *.prom only
+const char* write_prometheus(const WCHAR* file, const char* text, std::size_t size) {
+    static char reason[path_room * 3 + 64];
+    WCHAR temporary[path_room];
+    char suffix[32];
+    TextBuf tail = text_buf(suffix, sizeof suffix);
+    put_char(tail, '.');
+    put_unsigned(tail, GetCurrentProcessId());
+    put_text(tail, ".tmp"); // the collector reads *.prom only
+    const std::size_t stem = std::wcslen(file);
     DWORD error = ERROR_FILENAME_EXCED_RANGE;
-    if (!name.overflow) {
-        HANDLE out = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    if (stem + tail.size < path_room) {
+        std::wmemcpy(temporary, file, stem);
+        for (std::size_t i = 0; i <= tail.size; ++i) {
+            temporary[stem + i] = static_cast<unsigned char>(suffix[i]);
+        }
+        HANDLE out = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
         error = GetLastError();
         if (out != INVALID_HANDLE_VALUE) {
@@ -322,7 +373,7 @@ const char* write_prometheus(const char* file, const char* text, std::size_t siz
                 error = GetLastError();
             }
             for (int tries = 0; error == 0; ++tries) {
-                if (MoveFileExA(temporary, file, MOVEFILE_REPLACE_EXISTING) != FALSE) {
+                if (MoveFileExW(temporary, file, MOVEFILE_REPLACE_EXISTING) != FALSE) {
                     return nullptr;
                 }
                 error = GetLastError();
@@ -332,12 +383,12 @@ const char* write_prometheus(const char* file, const char* text, std::size_t siz
                     error = 0;
                 }
             }
-            DeleteFileA(temporary);
+            DeleteFileW(temporary);
         }
     }
     TextBuf out = text_buf(reason, sizeof reason);
     put_text(out, "cannot write ");
-    put_text(out, file);
+    put_wide(out, file);
     put_text(out, " (error ");
     put_unsigned(out, error == 0 ? ERROR_GEN_FAILURE : error);
     put_char(out, ')');
@@ -346,56 +397,68 @@ const char* write_prometheus(const char* file, const char* text, std::size_t siz
 
 } // namespace
 
-int main(int argc, char** argv) {
+int wmain(int argc, WCHAR** argv) {
     std::uint32_t stale_seconds = default_stale_seconds;
-    const char* prometheus_file = nullptr;
-    const char* given[max_folders];
+    const WCHAR* prometheus_file = nullptr;
+    const WCHAR* given[max_folders];
     std::size_t count = 0;
     for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--help") == 0) {
+        const WCHAR* arg = argv[i];
+        if (std::wcscmp(arg, L"--help") == 0) {
             write_out(usage, STD_OUTPUT_HANDLE);
             return 0;
         }
-        if (std::strcmp(arg, "--version") == 0) {
+        if (std::wcscmp(arg, L"--version") == 0) {
             write_out("kq2stat " KQ2_VERSION "\n", STD_OUTPUT_HANDLE);
             return 0;
         }
-        if (std::strcmp(arg, "--stale") == 0) {
+        if (std::wcscmp(arg, L"--stale") == 0) {
             if (i + 1 >= argc || !parse_seconds(argv[++i], stale_seconds)) {
-                return bad_arguments("--stale needs a whole number of seconds", "");
+                return bad_arguments("--stale needs a whole number of seconds", L"");
             }
-        } else if (std::strcmp(arg, "--prometheus") == 0) {
+        } else if (std::wcscmp(arg, L"--prometheus") == 0) {
             if (i + 1 >= argc) {
-                return bad_arguments("--prometheus needs a file name", "");
+                return bad_arguments("--prometheus needs a file name", L"");
             }
             prometheus_file = argv[++i];
-        } else if (arg[0] == '-' && arg[1] == '-') {
+        } else if (arg[0] == L'-' && arg[1] == L'-') {
             return bad_arguments("unknown option ", arg);
         } else if (count == max_folders) {
-            return bad_arguments("more than 64 folders", "");
+            return bad_arguments("more than 64 folders", L"");
         } else {
             given[count++] = arg;
         }
     }
     if (count == 0) {
-        given[count++] = ".";
+        given[count++] = L".";
     }
+    // A folder given twice, in any spelling, is judged once: two samples with one label would make
+    // a collector refuse the whole file.
+    std::size_t judged = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        gather(given[i], folders[i], facts[i]);
-        verdicts[i] = judge_folder(facts[i], stale_seconds);
-        labels[i] = Utf16Text{folders[i].label, folders[i].label_size};
+        name_folder(given[i], folders[judged]);
+        bool again = false;
+        for (std::size_t j = 0; j < judged && !again; ++j) {
+            again = same_folder(folders[j], folders[judged]);
+        }
+        if (again) {
+            continue;
+        }
+        gather(folders[judged], facts[judged]);
+        verdicts[judged] = judge_folder(facts[judged], stale_seconds);
+        labels[judged] = Utf16Text{folders[judged].label, folders[judged].label_size};
+        ++judged;
     }
     const char* failure = nullptr;
     if (prometheus_file != nullptr) {
         TextBuf metrics = text_buf(prometheus_text, sizeof prometheus_text);
-        format_prometheus(metrics, facts, verdicts, labels, count, stale_seconds);
+        format_prometheus(metrics, facts, verdicts, labels, judged, stale_seconds);
         // Never half a file: one cut short is not written at all.
         failure = metrics.overflow ? "the metrics do not fit kq2stat's buffer"
                                    : write_prometheus(prometheus_file, metrics.data, metrics.size);
     }
     TextBuf out = text_buf(plugin_text, sizeof plugin_text);
-    const State state = format_plugin_output(out, facts, verdicts, count, stale_seconds, failure);
+    const State state = format_plugin_output(out, facts, verdicts, judged, stale_seconds, failure);
     write_out(plugin_text, STD_OUTPUT_HANDLE);
     return static_cast<int>(state);
 }

@@ -9,9 +9,7 @@ namespace {
 
 enum class Attempt { Created, Exists, Refused, Failed };
 
-Attempt create_lock(const char* folder, bool global) {
-    char name[folder_lock_name_size];
-    folder_lock_name(folder, global, name);
+Attempt create_lock(const char* name) {
     SetLastError(ERROR_SUCCESS);
     // No security attributes: the handle is not inherited, so a worker that outlives the
     // supervisor does not keep the folder locked.
@@ -30,24 +28,27 @@ Attempt create_lock(const char* folder, bool global) {
 } // namespace
 
 FolderLock take_folder_lock() {
-    char folder[MAX_PATH * 2];
-    if (!normalised_folder_path(".", folder, sizeof folder)) {
+    static FolderIdentity folder;
+    if (!folder_identity(L".", folder)) {
         return FolderLock::Unavailable;
     }
-    // Refused means another account's supervisor holds the global name; only another failure
-    // (no global namespace) falls back to the session's own.
-    Attempt attempt = create_lock(folder, true);
-    if (attempt == Attempt::Failed) {
-        attempt = create_lock(folder, false);
+    char global[2][folder_lock_name_size];
+    char local[2][folder_lock_name_size];
+    const std::size_t count = folder_lock_names(folder, true, global);
+    folder_lock_names(folder, false, local);
+    // The wide name first; the ANSI one, where there is one, also refuses and is refused by an
+    // older supervisor in the same folder.
+    Attempt attempts[2] = {Attempt::Failed, Attempt::Failed};
+    for (std::size_t i = 0; i < count; ++i) {
+        // Refused means another account's supervisor holds the global name; only another
+        // failure (no global namespace) falls back to the session's own.
+        attempts[i] = create_lock(global[i]);
+        if (attempts[i] == Attempt::Failed) {
+            attempts[i] = create_lock(local[i]);
+        }
+        if (attempts[i] == Attempt::Exists || attempts[i] == Attempt::Refused) {
+            return FolderLock::HeldByAnother;
+        }
     }
-    switch (attempt) {
-    case Attempt::Created:
-        return FolderLock::Taken;
-    case Attempt::Exists:
-    case Attempt::Refused:
-        return FolderLock::HeldByAnother;
-    case Attempt::Failed:
-        break;
-    }
-    return FolderLock::Unavailable;
+    return attempts[0] == Attempt::Created ? FolderLock::Taken : FolderLock::Unavailable;
 }

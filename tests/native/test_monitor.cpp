@@ -39,6 +39,8 @@ TEST(Monitor, JudgesEachReasonWorstFirst) {
              f.age_known = false;
          },
          State::critical, Reason::no_status_file},
+        {[](FolderFacts& f) { f.status_ahead = 5; }, State::ok, Reason::ok},
+        {[](FolderFacts& f) { f.status_ahead = 6; }, State::critical, Reason::status_in_future},
         {[](FolderFacts& f) { f.status_age = 61; }, State::critical, Reason::supervisor_hangs},
         {[](FolderFacts& f) {
              f.status_age = 61;
@@ -119,6 +121,28 @@ TEST(Monitor, PluginLinesRankTheWorstFolderFirst) {
               "the next check, within 23 s\n"
               "C:\\c: UNKNOWN - no such folder\n");
     EXPECT_EQ(state, State::critical);
+
+    // A clock set back: the file's date is no sign of life, and the age says why.
+    FolderFacts ahead[2] = {healthy(), healthy()};
+    ahead[0].status_ahead = 3000;
+    ahead[0].lock_held = false;
+    ahead[1].folder = "C:\\a|b";
+    ahead[1].is_folder = false;
+    EXPECT_EQ(plugin(ahead, 1, "cannot write a|b (error 123)", state),
+              "KQ2 CRITICAL - cannot write a/b (error 123); supervisor not running: log_kq.txt is "
+              "dated 3000 s in the future | status_age=-3000s;;60;0 since_check=37s;;;0 "
+              "launches=1c;;;0\n");
+    EXPECT_EQ(plugin(ahead + 1, 1, nullptr, state), "KQ2 UNKNOWN - C:\\a/b is no folder\n");
+    const Verdict verdict = judge_folder(ahead[0], 60);
+    const std::uint16_t label[] = {'C'};
+    const Utf16Text labels[] = {{label, 1}};
+    char room[4096];
+    TextBuf out = text_buf(room, sizeof room);
+    format_prometheus(out, ahead, &verdict, labels, 1, 60);
+    for (const char* sample :
+         {"kq2_supervisor_up{folder=\"C\"} 0\n", "kq2_status_age_seconds{folder=\"C\"} -3000\n"}) {
+        EXPECT_NE(std::string(room).find(sample), std::string::npos) << sample;
+    }
 }
 
 TEST(Monitor, LabelValuesAreEscapedUtf8) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -77,6 +78,35 @@ TEST(FolderLock, OneNameForEverySpellingOfAFolder) {
     EXPECT_STREQ(name, "Global\\kq2-supervisor-cbf29ce484222325");
     folder_lock_name("a", false, name);
     EXPECT_STREQ(name, "Local\\kq2-supervisor-af63dc4c8601ec8c");
+}
+
+// The hash of a folder's identity as the system gives it, its trailing backslashes dropped.
+std::uint64_t wide_hash(const std::u16string& identity) {
+    std::uint16_t units[64];
+    std::copy(identity.begin(), identity.end(), units);
+    return fnv1a_64(Utf16Text{units, trimmed_folder_size(Utf16Text{units, identity.size()})});
+}
+
+TEST(FolderLock, WideNamesOfAsciiFoldersAreTheAnsiOnes) {
+    // As the ANSI build named "C:\", "C:\windows\system32", "C:\PROG~FBU", "c:\users\public\\",
+    // "\\server\share\Dir\" and "D:\".
+    EXPECT_EQ(wide_hash(u"C:\\"), 0x0ca03d19ab36a96cu);
+    EXPECT_EQ(wide_hash(u"C:\\WINDOWS\\SYSTEM32"), 0xa2f5d396274c5bdfu);
+    EXPECT_EQ(wide_hash(u"C:\\PROGRAM FILES"), 0xd8f3a02f74c73cc7u);
+    EXPECT_EQ(wide_hash(u"C:\\USERS\\PUBLIC\\\\"), 0xa9a18af0b0dc9469u);
+    EXPECT_EQ(wide_hash(u"\\\\SERVER\\SHARE\\DIR\\"), 0xcf098a625fafd326u);
+    EXPECT_EQ(wide_hash(u"D:\\"), 0xe150761992ae0cf5u);
+}
+
+TEST(FolderLock, EachUnitSequenceHashesAsItsOwnUtf8) {
+    // "表" is 95 5C in Shift-JIS: its trail byte is no backslash to drop.
+    EXPECT_EQ(wide_hash(u"C:\\\u8868\\"), fnv1a_64("C:\\\xe8\xa1\xa8"));
+    EXPECT_EQ(wide_hash(u"\u0436\U0001F600"), fnv1a_64("\xd0\xb6\xf0\x9f\x98\x80"));
+    // A lone surrogate in its own three bytes: not U+FFFD, so it shares no name with one.
+    EXPECT_EQ(wide_hash(std::u16string(1, char16_t(0xd800))), fnv1a_64("\xed\xa0\x80"));
+    EXPECT_EQ(wide_hash(std::u16string(1, char16_t(0xdc00)) + u"a"), fnv1a_64("\xed\xb0\x80"
+                                                                              "a"));
+    EXPECT_NE(wide_hash(std::u16string(1, char16_t(0xd800))), wide_hash(u"\ufffd"));
 }
 
 } // namespace

@@ -6,21 +6,27 @@ set -u
 bin=$(realpath "$1")
 readme=$(cd "$(dirname "$0")/../.." && pwd)/README.md
 work=$2
-export WINEDEBUG=-all
-export WINEPREFIX=${WINEPREFIX:-$(dirname "$bin")/wineprefix}
 . "$(dirname "$0")/../../scripts/wine-bits.sh"
 kq2_choose_wine || exit 1
+export WINEDEBUG=-all
+export WINEPREFIX=${WINEPREFIX:-$(dirname "$bin")/wineprefix}
+# Wine names host files in UTF-8 only under a UTF-8 locale.
+export LC_ALL=C.UTF-8
 fail() {
   echo "prometheus consumers: $*"
   exit 1
 }
 rm -rf "$work"
-# A folder name outside ASCII: the label must come out as UTF-8.
-mkdir -p "$work/collector" "$work/café" || exit 1
+# Names outside ASCII, and outside the ANSI code page and the BMP: each label is the exact name in
+# UTF-8. café comes twice: two samples with one label would make node_exporter refuse the file.
+folders=(café работа 表😀)
+mkdir -p "$work/collector" "${folders[@]/#/$work/}" || exit 1
 cd "$work" || exit 1
-printf 'running since  12 seconds, restarts 3 , PID -1 \r\n' >café/log_kq.txt
-cp "$bin/fkill.exe" café/
-kq2_wine "$bin/kq2stat.exe" --prometheus 'collector\kq2.prom' café missing </dev/null >out.txt
+for i in 0 1 2; do
+  printf 'running since  12 seconds, restarts %d , PID -1 \r\n' $((i + 3)) >"${folders[i]}/log_kq.txt"
+  cp "$bin/fkill.exe" "${folders[i]}/"
+done
+kq2_wine "$bin/kq2stat.exe" --prometheus 'collector\kq2.prom' "${folders[@]}" 'café\' missing </dev/null >out.txt
 [ $? = 2 ] || fail "kq2stat did not say CRITICAL: $(cat out.txt)"
 promtool check metrics <collector/kq2.prom || fail "promtool refuses the file"
 # The README's alert rule, as an operator copies it.
@@ -51,7 +57,8 @@ wait "$exporter" 2>/dev/null
 for sample in 'node_textfile_scrape_error 0' \
   "kq2_state{folder=\"$(label café)\"} 2" "kq2_worker_launches_total{folder=\"$(label café)\"} 3" \
   "kq2_seconds_since_check{folder=\"$(label café)\"} 12" "kq2_fkill_found{folder=\"$(label café)\"} 1" \
-  "kq2_state{folder=\"$(label missing)\"} 3"; do
+  "kq2_worker_launches_total{folder=\"$(label работа)\"} 4" \
+  "kq2_worker_launches_total{folder=\"$(label 表😀)\"} 5" "kq2_state{folder=\"$(label missing)\"} 3"; do
   grep -qxF "$sample" <<<"${metrics//$'\r'/}" || fail "node_exporter does not serve: $sample"
 done
 echo "prometheus consumers: promtool accepts the file; node_exporter serves its samples"

@@ -8,20 +8,21 @@
 
 namespace {
 
-// Flip to true once the supervisor holds its folder's lock: a suspended supervisor then "hangs".
-constexpr bool supervisor_holds_lock = true;
-
 struct Result {
     DWORD code;
     std::string out;
 };
 
-Result kq2stat(const std::string& dir, const std::string& arguments) {
-    const std::string out = dir + ".out";
-    Started run = start_process(quoted(product_path("kq2stat.exe")) + " " + arguments, dir.c_str(),
-                                out.c_str());
+// kq2stat run in dir; its output lands in out's ".out" file, as UTF-8.
+Result kq2stat(const std::string& out, const std::wstring& dir, const std::wstring& arguments) {
+    Started run = start_process_w(widen(quoted(product_path("kq2stat.exe"))) + L" " + arguments,
+                                  dir.c_str(), (out + ".out").c_str());
     const DWORD code = finish_process(run, 30000);
-    return {code, read_file(out)};
+    return {code, read_file(out + ".out")};
+}
+
+Result kq2stat(const std::string& dir, const std::string& arguments) {
+    return kq2stat(dir, widen(dir), widen(arguments));
 }
 
 void expect(const Result& r, DWORD code, const std::string& text) {
@@ -63,25 +64,71 @@ TEST(Kq2stat, LiveFolderOkAndEachFaultOfItsFiles) {
                " is not running; the supervisor relaunches it at the next check, within ");
 }
 
-TEST(Kq2stat, SupervisorSuspendedThenEnded) {
-    SupervisorRun run("kq2stat_supervisor");
-    ASSERT_TRUE(run.start("/nobeat"));
-    ASSERT_TRUE(run.wait_for_status("restarts 1 ,", 10000)) << run.status();
-    expect(kq2stat(run.dir, "--stale 2"), 0, "KQ2 OK");
+// Names outside the ANSI code page (1252 here): Cyrillic, Chinese, and one beyond the BMP.
+TEST(Kq2stat, EachFolderByItsExactNameSuspendedThenEnded) {
+    const std::string base = fresh_work_dir("kq2stat_names");
+    const wchar_t* const names[] = {L"работа", L"表示", L"x😀"};
+    const std::string texts[] = {u8"\\работа: ", u8"\\表示: ", u8"\\x😀: "};
+    std::wstring dirs[3];
+    Started supervisors[3];
+    unsigned long pids[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        dirs[i] = widen(base) + L"\\" + names[i];
+        ASSERT_TRUE(CreateDirectoryW(dirs[i].c_str(), nullptr));
+        for (const char* product : {"supervisor.exe", "fkill.exe", "kq2.exe"}) {
+            CopyFileW(widen(product_path(product)).c_str(),
+                      (dirs[i] + L"\\" + widen(product)).c_str(), FALSE);
+        }
+        supervisors[i] =
+            start_process_w(L"\"" + dirs[i] + L"\\supervisor.exe\" /nobeat", dirs[i].c_str(),
+                            (base + "\\" + std::to_string(i) + ".txt").c_str());
+    }
+    for (int i = 0, tries = 0; i < 3 && ++tries < 100; Sleep(100)) {
+        while (i < 3 &&
+               GetFileAttributesW((dirs[i] + L"\\log_kq.txt").c_str()) != INVALID_FILE_ATTRIBUTES) {
+            ++i;
+        }
+    }
+    Started second = start_process_w(L"\"" + dirs[0] + L"\\supervisor.exe\"", dirs[0].c_str(),
+                                     (base + ".second").c_str());
+    EXPECT_EQ(finish_process(second, 10000), 1u);
+    EXPECT_NE(read_file(base + ".second").find("another supervisor already"), std::string::npos);
+
+    // Relative names, one given twice: each judged once, by its own status file.
+    Result r = kq2stat(base, widen(base), L"работа 表示 x😀 работа\\");
+    expect(r, 0, "; 3 folders: 0 CRITICAL, 0 WARNING, 0 UNKNOWN, 3 OK |");
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t at = r.out.find(texts[i] + "OK - worker PID ");
+        ASSERT_NE(at, std::string::npos) << r.out;
+        pids[i] = std::strtoul(r.out.c_str() + at + texts[i].size() + 16, nullptr, 10);
+    }
+    // By full names, and with none inside each folder.
+    const Result full = kq2stat(base, widen(base),
+                                L"\"" + dirs[0] + L"\" \"" + dirs[1] + L"\" \"" + dirs[2] + L"\"");
+    for (int i = 0; i < 3; ++i) {
+        const std::string pid = "OK - worker PID " + std::to_string(pids[i]) + " ";
+        expect(full, 0, texts[i] + pid);
+        expect(kq2stat(base, dirs[i], L""), 0, "KQ2 " + pid);
+    }
+
     using Suspend = LONG(WINAPI*)(HANDLE);
     const auto suspend = reinterpret_cast<Suspend>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSuspendProcess")));
     ASSERT_NE(suspend, nullptr);
-    ASSERT_EQ(suspend(run.supervisor.process), 0);
+    for (Started& supervisor : supervisors) {
+        EXPECT_EQ(suspend(supervisor.process), 0);
+    }
+    TerminateProcess(supervisors[2].process, 9);
     Sleep(3500);
-    expect(kq2stat(run.dir, "--stale 2"), 2,
-           supervisor_holds_lock
-               ? "KQ2 CRITICAL - supervisor hangs: log_kq.txt last written "
-               : "KQ2 CRITICAL - supervisor not running: log_kq.txt last written ");
-    TerminateProcess(run.supervisor.process, 9);
-    finish_process(run.supervisor, 5000);
-    run.supervisor.process = nullptr;
-    expect(kq2stat(run.dir, "--stale 2"), 2, "KQ2 CRITICAL - supervisor not running");
+    r = kq2stat(base, widen(base), L"--stale 2 работа 表示 x😀");
+    expect(r, 2, texts[0] + "CRITICAL - supervisor hangs: log_kq.txt last written ");
+    expect(r, 2, texts[1] + "CRITICAL - supervisor hangs");
+    expect(r, 2, texts[2] + "CRITICAL - supervisor not running");
+    for (int i = 0; i < 3; ++i) {
+        TerminateProcess(supervisors[i].process, 9);
+        finish_process(supervisors[i], 5000);
+        end_process(pids[i]);
+    }
 }
 
 TEST(Kq2stat, FoldersMadeToShowOneFaultEach) {
@@ -122,8 +169,9 @@ TEST(Kq2stat, FoldersMadeToShowOneFaultEach) {
 
     // A lock held over a status file that stopped: the supervisor hangs.
     const std::string hung = dir + "\\failed";
-    HANDLE file = CreateFileA((hung + "\\log_kq.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    const std::string status = hung + "\\log_kq.txt";
+    HANDLE file =
+        CreateFileA(status.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
     now.dwHighDateTime -= 1; // about seven minutes ago
@@ -138,6 +186,13 @@ TEST(Kq2stat, FoldersMadeToShowOneFaultEach) {
     expect(kq2stat(hung, ""), 2, "KQ2 CRITICAL - supervisor hangs: log_kq.txt last written 4");
     CloseHandle(lock);
     expect(kq2stat(hung, ""), 2, "KQ2 CRITICAL - supervisor not running");
+    // Dated seven minutes ahead, as when the clock was set back.
+    file =
+        CreateFileA(status.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    now.dwHighDateTime += 2;
+    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &now));
+    CloseHandle(file);
+    expect(kq2stat(hung, ""), 2, "KQ2 CRITICAL - supervisor not running: log_kq.txt is dated 42");
 }
 
 } // namespace

@@ -22,33 +22,34 @@ std::string quoted(const std::string& path) {
     return '"' + path + '"';
 }
 
-static void remove_tree(const std::string& dir) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+// Wide, so that a test's folders named outside the ANSI code page go too.
+static void remove_tree(const std::wstring& dir) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") {
                 continue;
             }
-            const std::string path = dir + "\\" + name;
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            const std::wstring path = dir + L"\\" + name;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 remove_tree(path);
             } else {
-                DeleteFileA(path.c_str());
+                DeleteFileW(path.c_str());
             }
-        } while (FindNextFileA(search, &found));
+        } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryA(dir.c_str());
+    RemoveDirectoryW(dir.c_str());
 }
 
 std::string fresh_work_dir(const char* tag) {
     const std::string root = exe_dir() + "work";
     CreateDirectoryA(root.c_str(), nullptr);
     const std::string dir = root + "\\" + tag;
-    remove_tree(dir);
+    remove_tree(widen(dir));
     CreateDirectoryA(dir.c_str(), nullptr);
     return dir;
 }
@@ -123,9 +124,24 @@ unsigned long count_process_handles(DWORD pid) {
     return count;
 }
 
+std::wstring widen(const std::string& text) {
+    std::wstring wide(text.size() + 1, L'\0');
+    const int units =
+        MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+    wide.resize(units > 0 ? static_cast<std::size_t>(units - 1) : 0);
+    return wide;
+}
+
 Started start_process(const std::string& command_line, const char* dir, const char* output,
                       DWORD flags) {
-    STARTUPINFOA si{};
+    const std::wstring wide_dir = dir != nullptr ? widen(dir) : std::wstring();
+    return start_process_w(widen(command_line), dir != nullptr ? wide_dir.c_str() : nullptr, output,
+                           flags);
+}
+
+Started start_process_w(const std::wstring& command_line, const wchar_t* dir, const char* output,
+                        DWORD flags) {
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     HANDLE out = INVALID_HANDLE_VALUE;
     if (output != nullptr) {
@@ -137,11 +153,11 @@ Started start_process(const std::string& command_line, const char* dir, const ch
         si.hStdOutput = out;
         si.hStdError = out;
     }
-    std::vector<char> line(command_line.begin(), command_line.end());
-    line.push_back('\0');
+    std::vector<wchar_t> line(command_line.begin(), command_line.end());
+    line.push_back(L'\0');
     PROCESS_INFORMATION pi{};
     Started started{nullptr, 0};
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, dir, &si,
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, dir, &si,
                        &pi)) {
         CloseHandle(pi.hThread);
         started.process = pi.hProcess;

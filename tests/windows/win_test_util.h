@@ -30,6 +30,11 @@ struct Started {
 // Starts command_line in dir (null: ours); output, when given, receives standard output and error.
 Started start_process(const std::string& command_line, const char* dir = nullptr,
                       const char* output = nullptr, DWORD flags = 0);
+// The same for names outside the ANSI code page.
+Started start_process_w(const std::wstring& command_line, const wchar_t* dir,
+                        const char* output = nullptr, DWORD flags = 0);
+// An ANSI text in UTF-16.
+std::wstring widen(const std::string& text);
 // Waits up to ms for the process; its exit code, or STILL_ACTIVE on time-out. Closes the handle.
 DWORD finish_process(Started& started, DWORD ms);
 bool process_alive(DWORD pid);
