@@ -112,6 +112,19 @@ struct StartupFacts {
 };
 void gather_startup_facts(StartupFacts& facts);
 
+// ---- Refused starts, counted across processes ----
+// Each refused start is a process of its own, so their events are limited by a count that they
+// share with the supervisor holding the folder's lock.
+
+// For the supervisor that took the lock: the count, in memory made for it and kept for the
+// process's life; null where none could be made.
+volatile long* share_refusal_count();
+// For a refused supervisor: adds it to the count of the one holding the lock, atomically, and
+// gives the count with it; 0 where there is none.
+std::uint32_t count_refusal();
+// The count, leaving 0 there, atomically.
+std::uint32_t take_refusal_count(volatile long* count);
+
 // ---- The Application event log ----
 
 enum class EventType { Error = 1, Warning = 2, Information = 4 };

@@ -7,6 +7,9 @@
 
 namespace {
 
+const char refused_sentence[] =
+    "another supervisor already watches this folder; this one ended without touching it";
+
 // Room for the refusal: its fixed words and the system's text.
 constexpr std::size_t refusal_size = 384;
 
@@ -103,8 +106,34 @@ void history_say(History& history, EventId id, const char* line) {
     history_event(history, warning ? EventType::Warning : EventType::Information, id, text);
 }
 
+// The hour of the refused starts runs from the first that the loop saw; their count is taken
+// when it ends, and those beyond the limit are summed up as this process's own would be.
+static void sum_up_refusals(History& h, Ticks now) {
+    if (!h.refusals_seen) {
+        h.refusals_seen = true;
+        h.refusals_since = now;
+        return;
+    }
+    if (now - h.refusals_since < history_hour) {
+        return;
+    }
+    h.refusals_seen = false;
+    const std::uint32_t count = take_refusal_count(h.refusals);
+    if (count > events_per_hour) {
+        EventWindow& window = h.window[static_cast<std::size_t>(EventId::Refused)];
+        window.left_out = count - events_per_hour;
+        window.type = EventType::Error;
+        TextBuf last = text_buf(window.last, sizeof window.last);
+        put_text(last, refused_sentence);
+        summarise(h, window);
+    }
+}
+
 void history_summaries(History& h) {
     const Ticks now = ticks_now();
+    if (h.refusals != nullptr && *h.refusals != 0) {
+        sum_up_refusals(h, now);
+    }
     h.held_back = false;
     for (EventWindow& window : h.window) {
         if (window.left_out != 0 && hour_ended(window, now)) {
@@ -112,5 +141,19 @@ void history_summaries(History& h) {
         } else if (window.left_out != 0) {
             h.held_back = true;
         }
+    }
+}
+
+void history_share_refusals(History& history) {
+    volatile long* count = share_refusal_count();
+    if (count != nullptr) {
+        history.refusals = count;
+    }
+}
+
+void history_refused(History& history) {
+    // 0: no supervisor shares a count, and the event is written as any other.
+    if (count_refusal() <= events_per_hour) {
+        history_event(history, EventType::Error, EventId::Refused, refused_sentence);
     }
 }

@@ -58,6 +58,9 @@ struct History {
     bool refused;    // the log refused the last event; warned once
     bool held_back;  // some window has events left out: the loop looks for its end
     EventWindow window[event_id_count];
+    volatile long* refusals; // the refused starts, counted by themselves; null where not shared
+    bool refusals_seen;      // the loop saw the count above 0 at refusals_since
+    Ticks refusals_since;
 };
 
 // Registers the source, as the process starts.
@@ -66,5 +69,12 @@ void history_event(History& history, EventType type, EventId id, const char* sen
 // A line of standard error said there and as an event: a warning ("warning: ...") as Warning,
 // a notice as Information, without the "warning: " and the line end.
 void history_say(History& history, EventId id, const char* line);
-// The summaries of the windows whose hour has ended; for the loop, while held_back is set.
+// The summaries of the windows whose hour has ended, and of the refused starts an hour after the
+// first that the loop saw; for the loop, while held_back is set or refusals counts any.
 void history_summaries(History& history);
+
+// For the supervisor that took the folder's lock: shares the count of refused starts.
+void history_share_refusals(History& history);
+// A refused start: counted with the others, its event written while the hour holds at most
+// events_per_hour of them.
+void history_refused(History& history);

@@ -28,9 +28,7 @@ void supervisor_main(int argc, char** argv) {
     switch (take_folder_lock()) {
     case FolderLock::HeldByAnother:
         print_message("another supervisor already watches this folder \n");
-        history_event(history, EventType::Error, EventId::Refused,
-                      "another supervisor already watches this folder; this one ended without "
-                      "touching it");
+        history_refused(history);
         exit_process(1);
     case FolderLock::Unavailable:
         history_say(history, EventId::LockUnavailable,
@@ -38,6 +36,7 @@ void supervisor_main(int argc, char** argv) {
                     "is not refused\n");
         break;
     case FolderLock::Taken:
+        history_share_refusals(history);
         break;
     }
     // Only once the command line is accepted and the folder is ours: a refused start leaves the

@@ -57,6 +57,8 @@ static bool escape_pressed() {
 void watchdog_start(WatchdogState& state, const ChildArgv& child_argv, History& history) {
     state.child_argv = &child_argv;
     state.history = &history;
+    static const volatile long no_refusals = 0;
+    state.refusals = history.refusals != nullptr ? history.refusals : &no_refusals;
     state.pin = 0;
     state.status_unwritable = false;
     state.heartbeat_folder = false;
@@ -214,8 +216,9 @@ bool watchdog_pass(WatchdogState& state) {
     }
     sleep_seconds(1);
     write_status(state);
-    // The one look of the history on the way of every pass.
-    if (state.history->held_back) {
+    // The history's looks on the way of every pass: its own flag, and the count of the refused
+    // starts, which they change themselves.
+    if (state.history->held_back || *state.refusals != 0) {
         history_summaries(*state.history);
     }
     if (escape_pressed()) {

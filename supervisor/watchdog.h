@@ -21,6 +21,7 @@ struct WatchdogState {
     bool launch_failing;         // the last launch failed (warned once)
     const ChildArgv* child_argv;
     History* history;
+    const volatile long* refusals; // the history's count of refused starts, or a 0 of its own
 };
 
 // Seconds after which a missing heartbeat ends the worker.

@@ -1,5 +1,7 @@
 #include "folder_lock.h"
 
+#include "text_buf.h"
+
 #include <cstring>
 
 namespace {
@@ -47,6 +49,12 @@ std::uint64_t fnv1a_64(Utf16Text text) {
 
 void folder_lock_name(Utf16Text identity, bool global, char (&out)[folder_lock_name_size]) {
     name_from_hash(fnv1a_64(identity), global, out);
+}
+
+void refusal_count_name(const char* lock_name, char (&out)[refusal_count_name_size]) {
+    TextBuf w = text_buf(out, sizeof out);
+    put_text(w, lock_name);
+    put_text(w, "-refused");
 }
 
 void normalise_folder_path(char* path) {

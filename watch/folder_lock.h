@@ -21,6 +21,10 @@ std::uint64_t fnv1a_64(Utf16Text text);
 // The mutex name for a folder's identity, in the Global or the Local namespace.
 void folder_lock_name(Utf16Text identity, bool global, char (&out)[folder_lock_name_size]);
 
+// The memory shared beside a folder's lock, in its namespace: the lock's name and "-refused".
+constexpr std::size_t refusal_count_name_size = folder_lock_name_size + 8;
+void refusal_count_name(const char* lock_name, char (&out)[refusal_count_name_size]);
+
 // The name by the ANSI path, which supervisors took before the wide one (1.1.0): taken beside it
 // where the path converts exactly, so that both versions refuse each other.
 // In place, on a full path with its long names: trailing backslashes dropped except at a drive's

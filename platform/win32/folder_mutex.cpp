@@ -25,6 +25,41 @@ Attempt create_lock(const char* name) {
     return Attempt::Created; // held until the process ends
 }
 
+// The wide name's namespaces, the one where the lock was taken or found first, for the shared
+// count beside it.
+char g_names[2][folder_lock_name_size];
+
+// The shared count beside the lock, made or opened where the lock's namespace allows; null where
+// there is none. A global section needs SeCreateGlobalPrivilege, which a mutex does not: a
+// supervisor without it shares the count in its session's namespace.
+volatile long* shared_count(bool make) {
+    for (const char* lock_name : g_names) {
+        if (lock_name[0] == '\0') {
+            continue;
+        }
+        char ansi[refusal_count_name_size] = {};
+        refusal_count_name(lock_name, ansi);
+        WCHAR name[refusal_count_name_size];
+        for (std::size_t i = 0; i < refusal_count_name_size; ++i) {
+            name[i] = static_cast<unsigned char>(ansi[i]);
+        }
+        // The page file's memory starts at 0. No security attributes: not inherited.
+        HANDLE section = make ? CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                   sizeof(long), name)
+                              : OpenFileMappingW(FILE_MAP_WRITE, FALSE, name);
+        void* view = section == nullptr
+                         ? nullptr
+                         : MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, sizeof(long));
+        if (view != nullptr) {
+            return static_cast<volatile long*>(view); // held until the process ends
+        }
+        if (section != nullptr) {
+            CloseHandle(section);
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 FolderLock take_folder_lock() {
@@ -36,6 +71,8 @@ FolderLock take_folder_lock() {
     char local[2][folder_lock_name_size];
     const std::size_t count = folder_lock_names(folder, true, global);
     folder_lock_names(folder, false, local);
+    lstrcpynA(g_names[0], global[0], folder_lock_name_size);
+    lstrcpynA(g_names[1], local[0], folder_lock_name_size);
     // The wide name first; the ANSI one, where there is one, also refuses and is refused by an
     // older supervisor in the same folder.
     Attempt attempts[2] = {Attempt::Failed, Attempt::Failed};
@@ -45,10 +82,26 @@ FolderLock take_folder_lock() {
         attempts[i] = create_lock(global[i]);
         if (attempts[i] == Attempt::Failed) {
             attempts[i] = create_lock(local[i]);
+            if (i == 0) {
+                g_names[0][0] = '\0'; // no global namespace: the count is the session's too
+            }
         }
         if (attempts[i] == Attempt::Exists || attempts[i] == Attempt::Refused) {
             return FolderLock::HeldByAnother;
         }
     }
     return attempts[0] == Attempt::Created ? FolderLock::Taken : FolderLock::Unavailable;
+}
+
+volatile long* share_refusal_count() {
+    return shared_count(true);
+}
+
+std::uint32_t count_refusal() {
+    volatile long* count = shared_count(false);
+    return count == nullptr ? 0 : static_cast<std::uint32_t>(InterlockedIncrement(count));
+}
+
+std::uint32_t take_refusal_count(volatile long* count) {
+    return static_cast<std::uint32_t>(InterlockedExchange(count, 0));
 }

@@ -183,6 +183,20 @@ FolderLock take_folder_lock() {
     return FolderLock::Taken;
 }
 
+volatile long* share_refusal_count() {
+    return g_fake.count_shared ? &g_fake.refusal_count : nullptr;
+}
+
+std::uint32_t count_refusal() {
+    return g_fake.count_shared ? static_cast<std::uint32_t>(++g_fake.refusal_count) : 0;
+}
+
+std::uint32_t take_refusal_count(volatile long* count) {
+    const long taken = *count;
+    *count = 0;
+    return static_cast<std::uint32_t>(taken);
+}
+
 void gather_startup_facts(StartupFacts& facts) {
     facts = StartupFacts{};
 }

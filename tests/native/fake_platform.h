@@ -49,6 +49,8 @@ struct FakePlatform {
     EventType last_type;
     std::uint32_t last_id;
     char last_event[512];
+    bool count_shared; // a supervisor shares refusal_count: count_refusal() adds to it
+    long refusal_count;
     int keys[16]; // waiting key codes, read in order
     std::size_t key_head;
     std::size_t key_count;

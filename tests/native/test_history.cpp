@@ -126,6 +126,41 @@ TEST(History, ADayOfCrashesWritesTenAnHourAndSumsUpTheRest) {
     EXPECT_NE(summary.find("had ended with exit code 3 (0x00000003)"), std::string::npos);
 }
 
+TEST(History, ADayOfRefusedStartsWritesTenAnHourAndSumsUpTheRest) {
+    fake_reset();
+    fake().count_shared = true;
+    Watch run;
+    history_share_refusals(run.history);
+    run.start();
+    Ticks at[288] = {}; // the instants of the refusals' events
+    int written = 0;
+    int left_out = 0;
+    for (int start = 0; start < 300; ++start) { // every 5 minutes for a day, then an hour more
+        History refused{};                      // a process of its own
+        if (start < 288) {
+            history_refused(refused);
+        }
+        if (fake().events_of[5] > written) {
+            at[written++] = fake().clock;
+        }
+        const int summaries = fake().events_of[7];
+        run.passes(300);
+        if (fake().events_of[7] > summaries) {
+            EXPECT_EQ(fake().last_type, EventType::Error);
+            EXPECT_NE(std::string(fake().last_event)
+                          .find(" more events like this one were left out in the last hour: "
+                                "another supervisor already watches this folder; this one ended "
+                                "without touching it"),
+                      std::string::npos);
+            left_out += std::stoi(fake().last_event);
+        }
+    }
+    for (int i = 10; i < written; ++i) {
+        EXPECT_GE(at[i] - at[i - 10], history_hour) << i;
+    }
+    EXPECT_EQ(written + left_out, 288);
+}
+
 TEST(History, RefusedEventsAreDroppedSaidOnceAndTheSourceRegisteredAgain) {
     fake_reset();
     fake().register_error = 1722; // the Event Log service is not up yet

@@ -25,6 +25,22 @@ DWORD run_second(const SupervisorRun& run, const std::string& output) {
     return finish_process(second, 20000);
 }
 
+// The count of refused starts that the folder's supervisor shares, in either namespace; -1: none.
+long refusals_counted(const char* normalised) {
+    for (bool global : {true, false}) {
+        char lock[folder_lock_name_size];
+        char name[refusal_count_name_size];
+        folder_lock_name(normalised, global, lock); // an ASCII path: the wide name too
+        refusal_count_name(lock, name);
+        HANDLE section = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
+        if (section != nullptr) { // the view is left to the test's end
+            return *static_cast<const volatile long*>(
+                MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0));
+        }
+    }
+    return -1;
+}
+
 TEST(OnePerFolder, SecondSupervisorIsRefusedAndTouchesNothingWhileTheFirstGoesOn) {
     SupervisorRun first("first_in_folder");
     SupervisorRun elsewhere("other_folder", false);
@@ -44,6 +60,7 @@ TEST(OnePerFolder, SecondSupervisorIsRefusedAndTouchesNothingWhileTheFirstGoesOn
     ASSERT_TRUE(first.start("/record"));
     ASSERT_TRUE(first.wait_for_status(running, 10000)) << first.status();
     EXPECT_EQ(run_second(first, output), 1u);
+    EXPECT_EQ(refusals_counted(normalised), 1);
     // The same program in another folder runs, and names the kq2.exe beside it.
     elsewhere.supervisor =
         start_process(quoted(first.path("supervisor.exe")) + " /record", elsewhere.dir.c_str(),
