@@ -26,7 +26,7 @@ export WINEDEBUG=-all
 # One prefix per bitness: wine64 refuses a 32-bit one.
 export WINEPREFIX=$demo/wineprefix$([ "$KQ2_BITS" = 64 ] && echo 64)
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "demo: preparing Wine (once, about 20 seconds)"
+  echo "demo: preparing Wine (once, 10 to 20 seconds)"
   kq2_wine_prefix
 fi
 trap 'wineserver -k >/dev/null 2>&1' EXIT

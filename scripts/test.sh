@@ -93,7 +93,12 @@ if [ "$KQ2_BITS" = 64 ] && check "x86_64 windows build" build "$win_tree" \
 fi
 
 # The bench's programs, which no test builds, keep building without a warning in the tree it takes.
-check "bench programs" cmake --build "$win_tree" --target bench_programs -- --no-print-directory
+bench_programs() {
+  cmake --build "$win_tree" -j "$jobs" --target bench_programs -- --no-print-directory 2>&1 |
+    grep -vE '^\[ *[0-9]+%\]'
+  return "${PIPESTATUS[0]}"
+}
+check "bench programs" bench_programs
 
 # The products again, from a copy of the sources in another folder, configured without tests and
 # with GoogleTest's sources pointing nowhere: they need nothing but the compiler, and come out
