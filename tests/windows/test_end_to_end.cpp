@@ -60,9 +60,12 @@ TEST(EndToEnd, FirstStatusLineAndALeftoverHeartbeat) {
     const std::string first = run.status();
     ASSERT_EQ(run.worker_starts().size(), 1u);
     const DWORD worker = run.worker_starts()[0].pid;
-    // One second, or two when the launch itself was slow.
+    // One second, or two when the launch itself was slow; or none where Wine's tick count, which
+    // its server updates in memory the programs share, lags behind a loaded machine's sleep.
     const std::string rest = " seconds, restarts 1 , PID " + std::to_string(worker) + " \r\n";
-    EXPECT_TRUE(first == "running since  1" + rest || first == "running since  2" + rest) << first;
+    EXPECT_TRUE(first == "running since  0" + rest || first == "running since  1" + rest ||
+                first == "running since  2" + rest)
+        << first;
 
     // The leftover file counts as a heartbeat at the first check: consumed, no kill.
     ASSERT_TRUE(run.wait_for_status("running since  55 seconds", first_check_ms)) << run.status();
