@@ -69,7 +69,7 @@ fi
 if check "windows build" build "$build_dir/windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
   -DCMAKE_EXPORT_COMPILE_COMMANDS=ON; then
   if [ "$KQ2_BITS" = 32 ]; then
-    kq2_wine_prefix
+    kq2_wine_prefix && kq2_hold_wineserver
     run_ctest "$build_dir/windows"
   fi
   check "products" bash scripts/check-products.sh "$build_dir/windows/bin"
@@ -86,7 +86,7 @@ if [ "$KQ2_BITS" = 64 ] && check "x86_64 windows build" build "$win_tree" \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake; then
   # Every program the tests can start, 64-bit: wine64 would start a leftover 32-bit one.
   if check "x86_64 programs" kq2_check_bits "$win_tree"/bin/*.exe "$win_tree"/tests/*.exe; then
-    kq2_wine_prefix
+    kq2_wine_prefix && kq2_hold_wineserver
     run_ctest "$win_tree"
     check "i686 version resources" i686_versions
   fi

@@ -91,6 +91,17 @@ kq2_wine_prefix() {
   [ -f "$WINEPREFIX/system.reg" ] || "$KQ2_WINE" wineboot.exe -i >/dev/null 2>&1
 }
 
+# Keeps WINEPREFIX's server running until "wineserver -k". Debian's wineserver script, which Wine
+# starts, ends the server as soon as its last program ends (-p0), and a program started just then
+# can die before its first line: a suite of many short programs is better served by one server.
+kq2_hold_wineserver() {
+  local server=/usr/lib/wine/wineserver64
+  [ -x "$server" ] || server=/usr/lib/wine/wineserver32
+  "$server" -k >/dev/null 2>&1
+  "$server" -w >/dev/null 2>&1
+  "$server" -p >/dev/null 2>&1 || true
+}
+
 # The Windows name of a Linux path.
 kq2_winepath() {
   "$KQ2_WINE" winepath.exe -w "$1" 2>/dev/null | tr -d '\r'
