@@ -128,7 +128,7 @@ add_test(NAME typed_esc COMMAND ${with_wine} bash ${CMAKE_CURRENT_SOURCE_DIR}/te
 set_tests_properties(typed_esc PROPERTIES TIMEOUT 180)
 
 # The AutoRun check over the values of testers' machines, in a Wine prefix of its own.
-add_test(NAME autorun_values COMMAND ${CMAKE_COMMAND} -E env KQ2_WINE_BITS=${wine_bits}
+add_test(NAME autorun_values COMMAND ${with_wine}
   WINEPREFIX=${CMAKE_BINARY_DIR}/tests/work/autorun-wineprefix KQ2_AUTORUN_PREFIX=1
   bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:test_process>
   --gtest_filter=Process.AUsersAutoRunComesBackAsItWas)

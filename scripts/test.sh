@@ -141,7 +141,7 @@ if check "products-only build" products_only; then
   # A signed build checked against the rebuild from the other folder.
   check "signed rebuild" bash tests/release/signed_rebuild.sh "$build_dir/windows/bin" "$repro/out/bin" \
     "$repro/signed"
-  check "msi" bash tests/release/msi.sh "$(ls "$repro"/zip-a/*.zip)" "$repro/msi"
+  check "msi" bash tests/release/msi.sh "$zip" "$repro/msi"
 fi
 
 check "static checks" env BUILD_DIR="$build_dir" bash scripts/static-checks.sh

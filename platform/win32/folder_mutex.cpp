@@ -37,16 +37,12 @@ volatile long* shared_count(bool make) {
         if (lock_name[0] == '\0') {
             continue;
         }
-        char ansi[refusal_count_name_size] = {};
-        refusal_count_name(lock_name, ansi);
-        WCHAR name[refusal_count_name_size];
-        for (std::size_t i = 0; i < refusal_count_name_size; ++i) {
-            name[i] = static_cast<unsigned char>(ansi[i]);
-        }
+        char name[refusal_count_name_size] = {};
+        refusal_count_name(lock_name, name); // ASCII, as the lock's
         // The page file's memory starts at 0. No security attributes: not inherited.
-        HANDLE section = make ? CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+        HANDLE section = make ? CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                                    sizeof(long), name)
-                              : OpenFileMappingW(FILE_MAP_WRITE, FALSE, name);
+                              : OpenFileMappingA(FILE_MAP_WRITE, FALSE, name);
         void* view = section == nullptr
                          ? nullptr
                          : MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, sizeof(long));

@@ -214,8 +214,7 @@ bool pinned_exit_code(ProcessPin pin, std::uint32_t* code) {
     const auto process = reinterpret_cast<HANDLE>(pin);
     DWORD exit_code = 0;
     // Signalled first: a process may end with code 259, STILL_ACTIVE.
-    if (pin == 0 || WaitForSingleObject(process, 0) != WAIT_OBJECT_0 ||
-        GetExitCodeProcess(process, &exit_code) == FALSE) {
+    if (pin == 0 || !wait_pinned_exit(pin, 0) || GetExitCodeProcess(process, &exit_code) == FALSE) {
         return false;
     }
     *code = exit_code;
