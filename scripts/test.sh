@@ -61,6 +61,10 @@ build() {
   return "${PIPESTATUS[0]}"
 }
 
+# Setup's choice of path against stand-ins for apt and dpkg: a broken index, a 32-bit part that
+# cannot be installed, a kernel without 32-bit programs, a required package missing.
+check "setup paths" bash tests/setup/setup_paths.sh
+
 if check "native build" build "$build_dir/native" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON; then
   run_ctest "$build_dir/native"
 fi

@@ -7,13 +7,48 @@
 # 32-bit one; unset, the 32-bit path is taken where the 32-bit loader runs.
 
 kq2_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-kq2_wine32_loader=/usr/lib/wine/wine
+# The build folder: BUILD_DIR, as test.sh takes it (relative to the checkout), else build/.
+kq2_build=${BUILD_DIR:-build}
+[ "${kq2_build:0:1}" = / ] || kq2_build=$kq2_root/$kq2_build
+kq2_wine32_loader=${KQ2_WINE32_LOADER:-/usr/lib/wine/wine}
 kq2_wine64_loader=/usr/lib/wine/wine64
 
 # Whether this machine runs 32-bit programs, asked of the 32-bit loader itself each time: the
 # architecture list names i386 on machines that cannot.
 kq2_runs_32bit() {
   [ -x "$kq2_wine32_loader" ] && "$kq2_wine32_loader" --version >/dev/null 2>&1
+}
+
+# Whether the kernel runs 32-bit Linux programs, asked before any 32-bit package is installed:
+# writes an i386 ELF of 91 bytes under DIR that only exits 0 through int 0x80, and runs it. Only
+# "Exec format error" means no; any other failure (a folder mounted noexec says "Permission
+# denied") says nothing about the kernel, so it counts as yes. KQ2_KERNEL_32BIT=yes or no answers
+# instead, for the tests of setup.
+kq2_kernel_runs_32bit() {
+  case "${KQ2_KERNEL_32BIT:-}" in
+  yes) return 0 ;;
+  no) return 1 ;;
+  esac
+  local probe=$1/probe-i386 said
+  mkdir -p "$1" || return 0
+  # ELF header, one loadable segment at 0x08048000, then: xor ebx,ebx; xor eax,eax; inc eax; int 0x80.
+  printf '\x7fELF\x01\x01\x01\0\0\0\0\0\0\0\0\0\x02\0\x03\0\x01\0\0\0\x54\x80\x04\x08\x34\0\0\0''\0\0\0\0\0\0\0\0\x34\0\x20\0\x01\0\0\0\0\0\0\0''\x01\0\0\0\0\0\0\0\0\x80\x04\x08\0\x80\x04\x08\x5b\0\0\0\x5b\0\0\0\x05\0\0\0\0\x10\0\0''\x31\xdb\x31\xc0\x40\xcd\x80' >"$probe" &&
+    chmod 755 "$probe" || return 0
+  said=$(LC_ALL=C "$probe" 2>&1) && return 0
+  ! grep -q 'Exec format error' <<<"$said"
+}
+
+# Why the i686 programs cannot run here, where the 32-bit loader does not: a loader that is
+# installed but fails means the kernel cannot; a missing one, that the 32-bit Wine is not
+# installed, with the reason setup left in the build folder when it tried.
+kq2_why_not_32bit() {
+  if [ -e "$kq2_wine32_loader" ]; then
+    echo "this machine cannot run 32-bit programs"
+  elif [ -s "$kq2_build/wine32.txt" ]; then
+    echo "wine32:i386 is not installed: $(head -n 1 "$kq2_build/wine32.txt")"
+  else
+    echo "the 32-bit Wine, wine32:i386, is not installed"
+  fi
 }
 
 # Sets KQ2_BITS (32 or 64), KQ2_WINE (the loader), KQ2_TREE (the Windows build tree's name under
@@ -28,7 +63,7 @@ kq2_choose_wine() {
     if kq2_runs_32bit; then
       KQ2_BITS=32
     else
-      KQ2_BITS=64 KQ2_NOT_RUN="this machine cannot run 32-bit programs"
+      KQ2_BITS=64 KQ2_NOT_RUN=$(kq2_why_not_32bit)
     fi
     ;;
   *)
