@@ -106,19 +106,15 @@ void history_say(History& history, EventId id, const char* line) {
     history_event(history, warning ? EventType::Warning : EventType::Information, id, text);
 }
 
-// The hour of the refused starts runs from the first that the loop saw; their count is taken
-// when it ends, and those beyond the limit are summed up as this process's own would be.
-static void sum_up_refusals(History& h, Ticks now) {
-    if (!h.refusals_seen) {
-        h.refusals_seen = true;
-        h.refusals_since = now;
-        return;
-    }
-    if (now - h.refusals_since < history_hour) {
-        return;
-    }
+// Those refused starts beyond the limit, summed up as this process's own would be; the count
+// starts again. It lives in memory that every refused start writes, so no more is believed than
+// one refused start a second.
+static void summarise_refusals(History& h) {
     h.refusals_seen = false;
-    const std::uint32_t count = take_refusal_count(h.refusals);
+    std::uint32_t count = take_refusal_count(h.refusals);
+    if (count > refusals_per_hour_most) {
+        count = refusals_per_hour_most;
+    }
     if (count > events_per_hour) {
         EventWindow& window = h.window[static_cast<std::size_t>(EventId::Refused)];
         window.left_out = count - events_per_hour;
@@ -126,6 +122,19 @@ static void sum_up_refusals(History& h, Ticks now) {
         TextBuf last = text_buf(window.last, sizeof window.last);
         put_text(last, refused_sentence);
         summarise(h, window);
+    }
+}
+
+// The hour of the refused starts runs from the first that the loop saw; their count is taken
+// when it ends.
+static void sum_up_refusals(History& h, Ticks now) {
+    if (!h.refusals_seen) {
+        h.refusals_seen = true;
+        h.refusals_since = now;
+        return;
+    }
+    if (now - h.refusals_since >= history_hour) {
+        summarise_refusals(h);
     }
 }
 
@@ -140,6 +149,18 @@ void history_summaries(History& h) {
             summarise(h, window);
         } else if (window.left_out != 0) {
             h.held_back = true;
+        }
+    }
+}
+
+void history_end(History& h) {
+    if (h.refusals != nullptr && *h.refusals != 0) {
+        summarise_refusals(h);
+    }
+    h.held_back = false;
+    for (EventWindow& window : h.window) {
+        if (window.left_out != 0) {
+            summarise(h, window);
         }
     }
 }

@@ -44,6 +44,8 @@ constexpr std::size_t event_id_count = 29;
 // Events of one ID written within an hour of its first; the rest are counted and summed up.
 constexpr std::uint32_t events_per_hour = 10;
 constexpr Ticks history_hour = 3600u * 100u;
+// The most refused starts an hour that a summary believes of the shared count: one a second.
+constexpr std::uint32_t refusals_per_hour_most = 3600;
 
 struct EventWindow {
     Ticks start;                    // the instant of the window's first event
@@ -72,6 +74,10 @@ void history_say(History& history, EventId id, const char* line);
 // The summaries of the windows whose hour has ended, and of the refused starts an hour after the
 // first that the loop saw; for the loop, while held_back is set or refusals counts any.
 void history_summaries(History& history);
+
+// What is held back, summed up at once, whatever the hour: for the end of the watch, before its
+// last event, so that the log counts every event of the run.
+void history_end(History& history);
 
 // For the supervisor that took the folder's lock: shares the count of refused starts.
 void history_share_refusals(History& history);

@@ -240,6 +240,7 @@ void watchdog_end(const WatchdogState& state) {
     std::uint32_t code = 0;
     char text[event_text_size] = {};
     format_escape_event(text, pinned_exit_code(state.pin, &code) ? -1 : state.pid);
+    history_end(*state.history);
     history_event(*state.history, EventType::Information, EventId::Escape, text);
 }
 

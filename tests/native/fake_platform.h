@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct FakePlatform {
     Ticks clock;        // what ticks_now() answers
@@ -49,7 +50,8 @@ struct FakePlatform {
     EventType last_type;
     std::uint32_t last_id;
     char last_event[512];
-    bool count_shared; // a supervisor shares refusal_count: count_refusal() adds to it
+    std::string event_log; // every event written, as "ID sentence" lines
+    bool count_shared;     // a supervisor shares refusal_count: count_refusal() adds to it
     long refusal_count;
     int keys[16]; // waiting key codes, read in order
     std::size_t key_head;
