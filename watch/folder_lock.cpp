@@ -82,3 +82,12 @@ std::uint64_t fnv1a_64(const char* text) {
 void folder_lock_name(const char* normalised, bool global, char (&out)[folder_lock_name_size]) {
     name_from_hash(fnv1a_64(normalised), global, out);
 }
+
+bool ansi_conversion_takes_flags(unsigned code_page) {
+    return code_page != 65001 && code_page != 65000;
+}
+
+bool ansi_name_exact(bool converted, bool used_default, Utf16Text name, Utf16Text back) {
+    return converted && !used_default && name.size == back.size &&
+           std::memcmp(name.units, back.units, name.size * sizeof name.units[0]) == 0;
+}

@@ -30,6 +30,14 @@ void refusal_count_name(const char* lock_name, char (&out)[refusal_count_name_si
 // In place, on a full path with its long names: trailing backslashes dropped except at a drive's
 // root, ASCII letters upper-cased, byte by byte.
 void normalise_folder_path(char* path);
+// Whether the conversion to the ANSI code page can be asked for no best fit and told of a default
+// character used: Microsoft's WideCharToMultiByte refuses both for UTF-8 and UTF-7 (a system set to
+// "Use Unicode UTF-8 for worldwide language support"), failing the call. Wine takes them.
+bool ansi_conversion_takes_flags(unsigned code_page);
+// The ANSI text is the folder's exact name only when the conversion worked, used no default
+// character, and the text converts back to the same UTF-16 name: under UTF-8 a lone surrogate
+// becomes U+FFFD, and a best fit ("O" for "Ω") never converts back.
+bool ansi_name_exact(bool converted, bool used_default, Utf16Text name, Utf16Text back);
 // FNV-1a, 64 bits, over the text's bytes without its zero.
 std::uint64_t fnv1a_64(const char* text);
 // The mutex name for a normalised ANSI folder path, in the Global or the Local namespace.

@@ -44,12 +44,24 @@ bool folder_identity(const wchar_t* path, FolderIdentity& out) {
         out.units[i] = upper[i];
     }
     out.size = trimmed_folder_size(Utf16Text{out.units, static_cast<std::size_t>(size - 1)});
-    // No best fit: "Ω" must not pass for "O", nor a character outside the code page for "?".
+    // No best fit where the code page takes the flag: "Ω" must not pass for "O", nor a character
+    // outside the code page for "?". The conversion back decides on every code page.
+    const bool flags = ansi_conversion_takes_flags(GetACP());
     char ansi[folder_path_room];
-    BOOL lossy = FALSE;
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, ansi, sizeof ansi, nullptr,
-                            &lossy) == 0 ||
-        lossy != FALSE || !normalised_folder_path(ansi, out.ansi, sizeof out.ansi)) {
+    BOOL used_default = FALSE;
+    const int bytes = WideCharToMultiByte(CP_ACP, flags ? WC_NO_BEST_FIT_CHARS : 0, name, -1, ansi,
+                                          sizeof ansi, nullptr, flags ? &used_default : nullptr);
+    WCHAR back[folder_path_room];
+    const int back_size =
+        bytes == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, ansi, -1, back, folder_path_room);
+    static_assert(sizeof(WCHAR) == sizeof(std::uint16_t), "UTF-16 units");
+    const auto units = [](const WCHAR* text, int size) {
+        return Utf16Text{reinterpret_cast<const std::uint16_t*>(text),
+                         size > 0 ? static_cast<std::size_t>(size) : 0u};
+    };
+    if (!ansi_name_exact(back_size != 0, used_default != FALSE, units(name, lstrlenW(name) + 1),
+                         units(back, back_size)) ||
+        !normalised_folder_path(ansi, out.ansi, sizeof out.ansi)) {
         out.ansi[0] = '\0';
     }
     return true;

@@ -98,6 +98,40 @@ TEST(FolderLock, WideNamesOfAsciiFoldersAreTheAnsiOnes) {
     EXPECT_EQ(wide_hash(u"D:\\"), 0xe150761992ae0cf5u);
 }
 
+TEST(FolderLock, TheOldNameIsTakenOnlyWhereTheAnsiPathConvertsBackExactly) {
+    EXPECT_TRUE(ansi_conversion_takes_flags(1252));
+    EXPECT_TRUE(ansi_conversion_takes_flags(932));
+    EXPECT_FALSE(ansi_conversion_takes_flags(65001)); // Windows fails the call with the flags
+    // Recorded conversions to the code page (its bytes, whether a default character was used)
+    // and back.
+    const struct {
+        unsigned code_page;
+        std::u16string name;
+        const char* bytes; // null: the conversion failed
+        bool used_default;
+        std::u16string back;
+        bool exact;
+    } cases[] = {
+        {1252, u"C:\\Caf\u00e9", "C:\\Caf\xe9", false, u"C:\\Caf\u00e9", true},
+        {1252, u"C:\\\u03a9", "C:\\?", true, u"C:\\?", false},
+        {1252, u"C:\\\u03a9", "C:\\O", false, u"C:\\O", false}, // a best fit
+        {1252, u"C:\\\u8868", "C:\\?", true, u"C:\\?", false},
+        {932, u"C:\\\u8868", "C:\\\x95\x5c", false, u"C:\\\u8868", true},
+        {932, u"C:\\Caf\u00e9", "C:\\Cafe", false, u"C:\\Cafe", false},
+        {65001, u"C:\\Caf\u00e9", "C:\\Caf\xc3\xa9", false, u"C:\\Caf\u00e9", true},
+        {65001, u"C:\\X\U0001F600", "C:\\X\xf0\x9f\x98\x80", false, u"C:\\X\U0001F600", true},
+        {65001, u"C:\\X" + std::u16string(1, char16_t(0xd800)), "C:\\X\xef\xbf\xbd", false,
+         u"C:\\X\ufffd", false},
+        {65001, u"C:\\Caf\u00e9", nullptr, false, u"", false}, // as with the flags on Windows
+    };
+    for (const auto& c : cases) {
+        const Utf16Text name{reinterpret_cast<const std::uint16_t*>(c.name.data()), c.name.size()};
+        const Utf16Text back{reinterpret_cast<const std::uint16_t*>(c.back.data()), c.back.size()};
+        EXPECT_EQ(ansi_name_exact(c.bytes != nullptr, c.used_default, name, back), c.exact)
+            << c.code_page << " " << (c.bytes != nullptr ? c.bytes : "(failed)");
+    }
+}
+
 TEST(FolderLock, EachUnitSequenceHashesAsItsOwnUtf8) {
     // "表" is 95 5C in Shift-JIS: its trail byte is no backslash to drop.
     EXPECT_EQ(wide_hash(u"C:\\\u8868\\"), fnv1a_64("C:\\\xe8\xa1\xa8"));
