@@ -38,11 +38,11 @@ kq2_kernel_runs_32bit() {
   ! grep -q 'Exec format error' <<<"$said"
 }
 
-# Why the i686 programs cannot run here, where the 32-bit loader does not: a loader that is
-# installed but fails means the kernel cannot; a missing one, that the 32-bit Wine is not
-# installed, with the reason setup left in the build folder when it tried.
+# Why the i686 programs cannot run here, where the 32-bit loader does not: the kernel cannot run
+# them, or else the 32-bit Wine is not installed, with the reason setup left in the build folder
+# when it tried.
 kq2_why_not_32bit() {
-  if [ -e "$kq2_wine32_loader" ]; then
+  if [ -e "$kq2_wine32_loader" ] || ! kq2_kernel_runs_32bit "$kq2_build"; then
     echo "this machine cannot run 32-bit programs"
   elif [ -s "$kq2_build/wine32.txt" ]; then
     echo "wine32:i386 is not installed: $(head -n 1 "$kq2_build/wine32.txt")"

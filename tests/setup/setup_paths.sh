@@ -89,7 +89,7 @@ grep -q '^setup: wine32:i386 could not be installed (wine32:i386 : Depends: libg
   "$FAKE/out" || fail "no line for the fallback"
 asked 'install .*wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64' || fail "the 64-bit path was not installed"
 # The other scripts go down the 64-bit path by themselves, and say why.
-why=$(BUILD_DIR="$FAKE/build" KQ2_WINE32_LOADER="$FAKE/wine" bash -c '. "$1/scripts/wine-bits.sh" && kq2_choose_wine &&
+why=$(BUILD_DIR="$FAKE/build" KQ2_WINE32_LOADER="$FAKE/wine" KQ2_KERNEL_32BIT=yes bash -c '. "$1/scripts/wine-bits.sh" && kq2_choose_wine &&
   echo "$KQ2_BITS $KQ2_NOT_RUN"' - "$root")
 [[ "$why" == "64 wine32:i386 is not installed: wine32:i386 : Depends: libgstreamer"* ]] || fail "the scripts say '$why'"
 
