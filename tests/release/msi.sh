@@ -57,6 +57,13 @@ kq2stat.exe log_kq.txt supervisor.exe " ] &&
 msi /i "$new" && fail "installed without WORKERDIR"
 [ -z "$(products)" ] && [ "$(files)" = "check.txt fkill.exe kq2.exe log_kq.txt " ] ||
   fail "the refused install left: $(products) $(files)"
+# Refused by the launch condition, which Windows' log says in its text and Wine's only by the action's
+# result.
+for bad in ' ' 'relative\dir' '\\server\share\worker'; do
+  msi /i "$new" "WORKERDIR=$bad" /l "$work/refused.log" && fail "installed into '$bad'"
+  [ -z "$(products)" ] && [ "$(files)" = "check.txt fkill.exe kq2.exe log_kq.txt " ] &&
+    grep -aq 'LaunchConditions. Return value 0' "$work/refused.log" || fail "'$bad': $(products) $(files)"
+done
 msi /i "$old" 'WORKERDIR=C:\worker' || fail "install failed"
 installed install
 [ -z "$(shortcut)" ] && [ "$(products)" = 0.9.0 ] || fail "install: $(products) $(shortcut)"
