@@ -55,9 +55,9 @@ bool folder_identity(const wchar_t* path, FolderIdentity& out) {
     const int back_size =
         bytes == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, ansi, -1, back, folder_path_room);
     static_assert(sizeof(WCHAR) == sizeof(std::uint16_t), "UTF-16 units");
-    const auto units = [](const WCHAR* text, int size) {
+    const auto units = [](const WCHAR* text, int length) {
         return Utf16Text{reinterpret_cast<const std::uint16_t*>(text),
-                         size > 0 ? static_cast<std::size_t>(size) : 0u};
+                         length > 0 ? static_cast<std::size_t>(length) : 0u};
     };
     if (!ansi_name_exact(back_size != 0, used_default != FALSE, units(name, lstrlenW(name) + 1),
                          units(back, back_size)) ||
