@@ -49,13 +49,13 @@ cmake --build "$tests_tree" -j "$(nproc)" >/dev/null
 pack_path=$(bash scripts/make-test-pack.sh "$tests_tree" "$tree/bin" dist)
 
 echo "release: $zip_path"
-# A zip from a machine that cannot run its programs has had them tested on another build only.
-. scripts/wine-bits.sh
-kq2_choose_wine
-[ -z "$KQ2_NOT_RUN" ] || echo "i686 Windows tests: not run ($KQ2_NOT_RUN)"
 echo "release: $(stat -c %s "$zip_path") bytes"
 echo "release: SHA-256 $sum"
 echo "release: $msi_path"
 echo "release: $(stat -c %s "$msi_path") bytes"
 echo "release: SHA-256 $msi_sum"
 echo "release: test pack $pack_path, $(stat -c %s "$pack_path") bytes"
+# A zip from a machine that cannot run its programs has had them tested on another build only.
+. scripts/wine-bits.sh
+kq2_choose_wine
+[ -z "$KQ2_NOT_RUN" ] || echo "i686 Windows tests: not run ($KQ2_NOT_RUN)"
