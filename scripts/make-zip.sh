@@ -34,6 +34,13 @@ files=(supervisor.exe fkill.exe kq2stat.exe README.txt LICENSE.txt CHANGELOG.txt
 # The Task Scheduler template: byte for byte (UTF-16LE, as Task Scheduler exports), no conversion.
 cp "$root/release/kq2-supervisor-task.xml" "$stage/"
 files+=(kq2-supervisor-task.xml)
+# The monitoring definitions byte for byte, LF line ends kept: the engines read them on their own
+# servers, most often Linux.
+mkdir "$stage/monitoring"
+for name in kq2.rules.yml kq2.rules.test.yml kq2-icinga2.conf kq2-nagios.cfg; do
+  cp "$root/monitoring/$name" "$stage/monitoring/"
+  files+=("monitoring/$name")
+done
 (cd "$stage" && sha256sum "${files[@]}" >SHA256SUMS.txt)
 files+=(SHA256SUMS.txt)
 

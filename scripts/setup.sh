@@ -24,7 +24,7 @@ missing() {
 common=(cmake g++ googletest libgtest-dev g++-mingw-w64-i686 binutils-mingw-w64-i686 wine bsdutils
   clang libclang-rt-14-dev clang-tidy cppcheck clang-format file zip unzip procps
   prometheus prometheus-node-exporter osslsigncode openssl softhsm2 libengine-pkcs11-openssl
-  libxml2-utils wixl msitools)
+  libxml2-utils wixl msitools icinga2-bin nagios4-core)
 wine64_path=(wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
 
 updated=
@@ -43,8 +43,9 @@ apt_install() {
   fi
   echo "setup: installing $*"
   # The Debian packages of Prometheus and its node exporter start both as services on every
-  # interface (ports 9090 and 9100); the tests run promtool and the exporter themselves, on
-  # loopback. Nothing of theirs is started by the install or left enabled after it.
+  # interface (ports 9090 and 9100), and Icinga 2's and Nagios's start their daemons; the tests run
+  # promtool and the exporter themselves, on loopback, and the engines only to check configurations.
+  # Nothing of theirs is started by the install or left enabled after it.
   local no_starts= status=0
   if [ ! -e /usr/sbin/policy-rc.d ]; then
     printf '#!/bin/sh\nexit 101\n' | as_root tee /usr/sbin/policy-rc.d >/dev/null
@@ -123,7 +124,7 @@ else
 fi
 
 [ -n "$updated" ] || exit 0
-for service in prometheus prometheus-node-exporter; do
+for service in prometheus prometheus-node-exporter icinga2 nagios4; do
   if [ -d /run/systemd/system ]; then
     as_root systemctl disable --now "$service" >/dev/null 2>&1 || true
   elif [ -x "/etc/init.d/$service" ]; then

@@ -64,6 +64,9 @@ build() {
 # Setup's choice of path against stand-ins for apt and dpkg: a broken index, a 32-bit part that
 # cannot be installed, a kernel without 32-bit programs, a required package missing.
 check "setup paths" bash tests/setup/setup_paths.sh
+# The shipped alerting rules under promtool's unit tests, and the Icinga 2 and Nagios definitions
+# through each engine's own configuration check.
+check "monitoring definitions" bash tests/monitoring/engines.sh
 
 if check "native build" build "$build_dir/native" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON; then
   run_ctest "$build_dir/native"

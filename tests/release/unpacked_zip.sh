@@ -20,12 +20,18 @@ fail() {
 }
 
 unzip -q "$zip" || fail "cannot unpack $zip"
-expected="CHANGELOG.txt LICENSE.txt README.txt SHA256SUMS.txt demo/README.txt demo/kq2.exe fkill.exe kq2-supervisor-task.xml kq2stat.exe supervisor.exe "
+expected="CHANGELOG.txt LICENSE.txt README.txt SHA256SUMS.txt demo/README.txt demo/kq2.exe fkill.exe \
+kq2-supervisor-task.xml kq2stat.exe monitoring/kq2-icinga2.conf monitoring/kq2-nagios.cfg \
+monitoring/kq2.rules.test.yml monitoring/kq2.rules.yml supervisor.exe "
 [ "$(find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')" = "$expected" ] ||
   fail "unexpected contents: $(find . -type f | tr '\n' ' ')"
 sha256sum --quiet -c SHA256SUMS.txt || fail "SHA256SUMS.txt does not match the files"
 for text in README.txt LICENSE.txt CHANGELOG.txt demo/README.txt; do
   [ "$(grep -c $'\r$' "$text")" = "$(wc -l <"$text")" ] || fail "$text has lines without CR LF"
+done
+# The monitoring definitions are the repository's, unconverted.
+for text in monitoring/*; do
+  cmp -s "$text" "$here/../../$text" && ! grep -q $'\r' "$text" || fail "$text is not the repository's, with LF line ends"
 done
 
 if [ "${3:-}" = bytes ]; then
