@@ -12,9 +12,18 @@ bash scripts/setup.sh || exit 1
 . scripts/wine-bits.sh
 kq2_choose_wine || exit 1
 tree=build/$KQ2_TREE
-cmake --no-warn-unused-cli -S . -B "$tree" -DCMAKE_TOOLCHAIN_FILE="$KQ2_TOOLCHAIN" \
-  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null || exit 1
-cmake --build "$tree" -j "$(nproc)" --target supervisor fkill kq2 >/dev/null || exit 1
+echo "demo: building (about 20 s)"
+# Quiet while it works; a failure shows the build's own output.
+build_log=$(mktemp)
+if ! { cmake --no-warn-unused-cli -S . -B "$tree" -DCMAKE_TOOLCHAIN_FILE="$KQ2_TOOLCHAIN" \
+  -DCMAKE_BUILD_TYPE=MinSizeRel &&
+  cmake --build "$tree" -j "$(nproc)" --target supervisor fkill kq2; } >"$build_log" 2>&1; then
+  cat "$build_log" >&2
+  rm -f "$build_log"
+  echo "demo: the build failed" >&2
+  exit 1
+fi
+rm -f "$build_log"
 
 demo=$root/build/demo
 mkdir -p "$demo"

@@ -2,9 +2,10 @@
 # Packs the Windows test pack into OUT_DIR/kq2-supervisor-VERSION-win32-tests.zip: the test programs
 # that tests/pack/checks.txt names and the probes they start (from TEST_BUILD_DIR/tests), the
 # products they drive (every one in PRODUCTS_DIR that TEST_BUILD_DIR/products.txt lists: the
-# release's own, signed when the release is), and run-tests.cmd. The test programs find the
-# products in ..\bin, as in the build tree. When a key is given (see scripts/sign.sh), the test
-# programs are signed too. Prints the zip's path.
+# release's own, signed when the release is), run-tests.cmd and the tester's page,
+# docs/windows-test-pack.md. The test programs find the products in ..\bin, as in the build tree.
+# When a key is given (see scripts/sign.sh), the test programs are signed too. Prints the zip's
+# path.
 # Usage: scripts/make-test-pack.sh TEST_BUILD_DIR PRODUCTS_DIR OUT_DIR
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -39,8 +40,10 @@ calls=$(awk '{ printf "call :check %s %s\\r\\n", $1, $2 }' <<<"$checks")
 calls=${calls%\\r\\n}
 sed -e 's/\r$//' -e 's/$/\r/' -e "s/@VERSION@/$version/" -e "s/^@CHECKS@\r\$/$calls\r/" \
   "$root/tests/pack/run-tests.cmd.in" >"$stage/run-tests.cmd"
+# The tester's page, with Windows line ends.
+sed -e 's/\r$//' -e 's/$/\r/' "$root/docs/windows-test-pack.md" >"$stage/windows-test-pack.md"
 
-files=(run-tests.cmd)
+files=(run-tests.cmd windows-test-pack.md)
 while read -r path; do files+=("$path"); done < <(cd "$stage" && find bin tests -type f | LC_ALL=C sort)
 chmod 644 "${files[@]/#/$stage/}"
 touch -h -d "@$epoch" "${files[@]/#/$stage/}"

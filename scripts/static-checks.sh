@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# clang-tidy and cppcheck over the product code; any finding fails. Needs the compile databases
-# that scripts/test.sh exports in BUILD_DIR/native and BUILD_DIR/windows.
+# clang-tidy and cppcheck over the product code, the calling conventions of the Windows code, and
+# the docs' links and the README's length; any finding fails. Needs the compile databases that
+# scripts/test.sh exports in BUILD_DIR/native and BUILD_DIR/windows.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -60,6 +61,25 @@ conventions=$( (grep -rnE --include='*.cpp' --include='*.h' "$pointer" "${win_co
 if [ -n "$conventions" ]; then
   echo "static checks: a function type without WINAPI, or a cast that hides one:"
   echo "$conventions"
+  status=1
+fi
+
+# The docs: every relative link names a file that exists (a page moved or renamed leaves its
+# readers at a dead end), and the README stays a landing page.
+readme_limit=150
+dead_links=$(for doc in README.md docs/*.md; do
+  grep -oE '\]\([^)#[:space:]]+' "$doc" | cut -c3- | grep -vE '^[a-z]+:' |
+    while read -r target; do
+      [ -e "$(dirname "$doc")/$target" ] || echo "$doc: $target"
+    done
+done)
+if [ -n "$dead_links" ]; then
+  echo "static checks: links to files that do not exist:"
+  echo "$dead_links"
+  status=1
+fi
+if [ "$(wc -l <README.md)" -gt "$readme_limit" ]; then
+  echo "static checks: README.md has $(wc -l <README.md) lines, more than $readme_limit"
   status=1
 fi
 

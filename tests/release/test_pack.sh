@@ -23,6 +23,7 @@ products=$(cat "$build/products.txt")
 for exe in $products; do cp "$build/bin/$exe" "$work/bin/"; done
 (cd "$work/bin" && bash "$here/../../scripts/sign.sh" $products) || fail "signing failed"
 zip=$(bash "$here/../../scripts/make-test-pack.sh" "$build" "$work/bin" "$work") || fail "no pack"
+unzip -p "$zip" windows-test-pack.md | grep -q $'^# Testing on real Windows\r$' || fail "no tester's page"
 unzip -p "$zip" tests/console_keys.exe >"$work/signed.exe"
 osslsigncode verify -CAfile "$work/keys/ca.pem" -in "$work/signed.exe" >/dev/null ||
   fail "the pack's programs do not verify"
