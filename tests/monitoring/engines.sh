@@ -19,7 +19,7 @@ promtool test rules "$defs/kq2.rules.test.yml" >"$work/out" 2>&1 || fail "promto
 cat >"$work/icinga2.conf" <<CONF
 include "$defs/kq2-icinga2.conf"
 object CheckCommand "alive" { command = [ "/bin/true" ] }
-object Host "shop-1" { check_command = "alive"; vars.kq2_folders = [ "C:\\\\work", "D:\\\\kq2" ] }
+object Host "shop-1" { check_command = "alive"; vars.kq2_folders = [ "C:\\\\kq2", "D:\\\\kq2-second" ] }
 object Host "shop-2" { check_command = "alive" }
 CONF
 ICINGA2_USER=$(id -un) ICINGA2_GROUP=$(id -gn) icinga2 daemon -C -c "$work/icinga2.conf" -DDataDir="$work" \
@@ -61,7 +61,7 @@ define host {
 define service {
   use kq2-service
   host_name shop-1
-  service_description kq2 C:\work
+  service_description kq2 C:\kq2
   check_command check_kq2!check_kq2
   contacts ops
 }
