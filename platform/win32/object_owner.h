@@ -17,7 +17,7 @@ struct OwnSecurity {
     SECURITY_ATTRIBUTES attributes; // never inherited
 };
 // False where it cannot be made.
-bool own_security(OwnSecurity& out);
+bool own_security(OwnSecurity& s);
 
 // The owner of the object open in object, which needs READ_CONTROL; its name in code_page.
 // Sets facts.opened; the rest where the owner can be read.
