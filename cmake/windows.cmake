@@ -29,6 +29,7 @@ add_library(platform_win32 STATIC
   platform/win32/folder_facts.cpp
   platform/win32/folder_mutex.cpp
   platform/win32/folder_path.cpp
+  platform/win32/object_owner.cpp
   platform/win32/process.cpp
   platform/win32/process_image.cpp
   platform/win32/services.cpp)

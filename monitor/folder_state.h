@@ -2,6 +2,7 @@
 // operating system here: the facts come in, the verdict goes out.
 #pragma once
 
+#include "watch/object_owner.h"
 #include "watch/status_line.h"
 
 #include <cstdint>
@@ -22,9 +23,10 @@ struct FolderFacts {
     Heartbeat heartbeat;
     std::uint32_t heartbeat_error;
     bool is_folder;
-    bool age_known;      // log_kq.txt was opened and its time read
-    bool lock_held;      // a supervisor holds the folder's lock
-    bool worker_running; // line.pid names a running kq2.exe
+    bool age_known;        // log_kq.txt was opened and its time read
+    bool lock_held;        // a supervisor holds the folder's lock
+    OwnerFacts lock_owner; // the lock's owner, where it could be opened
+    bool worker_running;   // line.pid names a running kq2.exe
     bool fkill_found;
 };
 

@@ -63,7 +63,12 @@ static void put_reason(TextBuf& out, const FolderFacts& facts, const Verdict& ve
     case Reason::supervisor_hangs:
     case Reason::supervisor_not_running:
     case Reason::status_in_future:
-        put_text(out, facts.lock_held ? "supervisor hangs" : "supervisor not running");
+        // Another account's lock may be no supervisor's at all: named, not called a hang.
+        if (facts.lock_held && lock_holder(facts.lock_owner) == Holder::OtherAccount) {
+            put_lock_holder(out, facts.lock_owner);
+        } else {
+            put_text(out, facts.lock_held ? "supervisor hangs" : "supervisor not running");
+        }
         if (verdict.reason == Reason::status_in_future) {
             put_text(out, ": log_kq.txt is dated ");
             put_unsigned(out, facts.status_ahead);

@@ -2,6 +2,8 @@
 // Win32 calls under platform/win32; the native tests implement it with a simulated platform.
 #pragma once
 
+#include "../watch/object_owner.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -89,8 +91,9 @@ void console_restore_mode();
 
 enum class FolderLock { Taken, HeldByAnother, Unavailable };
 // Takes the named mutex that marks the current folder as watched, kept until the process ends and
-// never inherited. HeldByAnother when it exists already or is another account's.
-FolderLock take_folder_lock();
+// never inherited, owned by this process's user with a DACL for it and SYSTEM. HeldByAnother when
+// it exists already or is another account's; holder then receives what its owner is.
+FolderLock take_folder_lock(OwnerFacts& holder);
 
 // Room for a path among the facts; a path that does not fit is left empty.
 constexpr std::size_t fact_path_size = 520;
@@ -116,11 +119,12 @@ void gather_startup_facts(StartupFacts& facts);
 // Each refused start is a process of its own, so their events are limited by a count that they
 // share with the supervisor holding the folder's lock.
 
-// For the supervisor that took the lock: the count, in memory made for it and kept for the
-// process's life; null where none could be made.
-volatile long* share_refusal_count();
+// For the supervisor that took the lock: the count, in memory made for it, owned by its user and
+// kept for the process's life; null where none could be made, and where memory of its name was
+// there already and is not its user's: foreign is then set.
+volatile long* share_refusal_count(bool& foreign);
 // For a refused supervisor: adds it to the count of the one holding the lock, atomically, and
-// gives the count with it; 0 where there is none.
+// gives the count with it; 0 where there is none or it is not its own user's.
 std::uint32_t count_refusal();
 // The count, leaving 0 there, atomically.
 std::uint32_t take_refusal_count(volatile long* count);

@@ -166,15 +166,24 @@ void history_end(History& h) {
 }
 
 void history_share_refusals(History& history) {
-    volatile long* count = share_refusal_count();
+    bool foreign = false;
+    volatile long* count = share_refusal_count(foreign);
     if (count != nullptr) {
         history.refusals = count;
+    } else if (foreign) {
+        history_say(history, EventId::ForeignRefusalCount,
+                    "warning: another program made this folder's refusal count, so refused starts "
+                    "here are not limited\n");
     }
 }
 
-void history_refused(History& history) {
+void history_refused(History& history, const char* holder) {
     // 0: no supervisor shares a count, and the event is written as any other.
     if (count_refusal() <= events_per_hour) {
-        history_event(history, EventType::Error, EventId::Refused, refused_sentence);
+        char sentence[refusal_size] = {};
+        TextBuf w = text_buf(sentence, sizeof sentence);
+        put_text(w, holder);
+        put_text(w, "; this one ended without touching it");
+        history_event(history, EventType::Error, EventId::Refused, sentence);
     }
 }

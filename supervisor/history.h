@@ -38,8 +38,9 @@ enum class EventId : std::uint32_t {
     Virtualised = 26,
     LockUnavailable = 27,
     EventsTakenAgain = 28,
+    ForeignRefusalCount = 29, // another program made the memory of our count's name
 };
-constexpr std::size_t event_id_count = 29;
+constexpr std::size_t event_id_count = 30;
 
 // Events of one ID written within an hour of its first; the rest are counted and summed up.
 constexpr std::uint32_t events_per_hour = 10;
@@ -79,8 +80,9 @@ void history_summaries(History& history);
 // last event, so that the log counts every event of the run.
 void history_end(History& history);
 
-// For the supervisor that took the folder's lock: shares the count of refused starts.
+// For the supervisor that took the folder's lock: shares the count of refused starts, and warns
+// where another program made memory of its name first.
 void history_share_refusals(History& history);
 // A refused start: counted with the others, its event written while the hour holds at most
-// events_per_hour of them.
-void history_refused(History& history);
+// events_per_hour of them. holder: who holds the folder's lock, as put_lock_holder says it.
+void history_refused(History& history, const char* holder);

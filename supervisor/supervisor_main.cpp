@@ -1,6 +1,7 @@
 #include "supervisor_main.h"
 
 #include "../platform/platform.h"
+#include "../watch/text_buf.h"
 #include "child_argv.h"
 #include "startup_checks.h"
 #include "watchdog.h"
@@ -25,11 +26,19 @@ void supervisor_main(int argc, char** argv) {
     }
     // Before anything else: a second supervisor in this folder would fight the first over the
     // heartbeat, so it leaves the folder, the console and the worker untouched.
-    switch (take_folder_lock()) {
-    case FolderLock::HeldByAnother:
-        print_message("another supervisor already watches this folder \n");
-        history_refused(history);
+    OwnerFacts holder{};
+    switch (take_folder_lock(holder)) {
+    case FolderLock::HeldByAnother: {
+        char said[account_name_size + 64] = {};
+        TextBuf w = text_buf(said, sizeof said);
+        put_lock_holder(w, holder);
+        const std::size_t words = w.size;
+        put_text(w, " \n");
+        print_message(said);
+        said[words] = '\0';
+        history_refused(history, said);
         exit_process(1);
+    }
     case FolderLock::Unavailable:
         history_say(history, EventId::LockUnavailable,
                     "warning: this folder's lock cannot be taken, so a second supervisor here "

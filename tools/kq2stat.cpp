@@ -8,6 +8,7 @@
 #include "monitor/prometheus_text.h"
 #include "platform/platform.h"
 #include "platform/win32/folder_path.h"
+#include "platform/win32/object_owner.h"
 #include "watch/folder_lock.h"
 
 #include <windows.h>
@@ -197,23 +198,25 @@ void read_status(const WCHAR* folder, FolderFacts& f) {
     }
 }
 
-bool mutex_held(const char* name) {
-    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name);
+// Its owner too, where the mutex lets us read it.
+bool mutex_held(const char* name, OwnerFacts& owner) {
+    HANDLE mutex = OpenMutexA(READ_CONTROL, FALSE, name);
     if (mutex != nullptr) {
+        read_owner(mutex, CP_UTF8, owner);
         CloseHandle(mutex);
         return true;
     }
-    return GetLastError() == ERROR_ACCESS_DENIED; // another account's supervisor
+    return GetLastError() == ERROR_ACCESS_DENIED; // another account's object
 }
 
 // The supervisor holds its lock in the Global namespace, in the Local one only where that fails;
 // an older one holds the ANSI name only.
-bool lock_held(const FolderIdentity& folder) {
+bool lock_held(const FolderIdentity& folder, OwnerFacts& owner) {
     for (int global = 1; global >= 0; --global) {
         char names[2][folder_lock_name_size];
         const std::size_t count = folder_lock_names(folder, global == 1, names);
         for (std::size_t i = 0; i < count; ++i) {
-            if (mutex_held(names[i])) {
+            if (mutex_held(names[i], owner)) {
                 return true;
             }
         }
@@ -336,7 +339,7 @@ void gather(const Folder& folder, FolderFacts& f) {
         return;
     }
     read_status(folder.path, f);
-    f.lock_held = folder.identified && lock_held(folder.identity);
+    f.lock_held = folder.identified && lock_held(folder.identity, f.lock_owner);
     f.worker_running = f.status == StatusFile::parsed && f.line.pid > 0 &&
                        process_runs_image(static_cast<unsigned long>(f.line.pid), "kq2.exe");
     look_at_heartbeat(folder.path, f);

@@ -180,16 +180,19 @@ bool process_runs_image(unsigned long, const char*) {
     return false;
 }
 
-FolderLock take_folder_lock() {
+FolderLock take_folder_lock(OwnerFacts&) {
     return FolderLock::Taken;
 }
 
-volatile long* share_refusal_count() {
-    return g_fake.count_shared ? &g_fake.refusal_count : nullptr;
+volatile long* share_refusal_count(bool& foreign) {
+    foreign = g_fake.count_foreign;
+    return g_fake.count_shared && !foreign ? &g_fake.refusal_count : nullptr;
 }
 
 std::uint32_t count_refusal() {
-    return g_fake.count_shared ? static_cast<std::uint32_t>(++g_fake.refusal_count) : 0;
+    return g_fake.count_shared && !g_fake.count_foreign
+               ? static_cast<std::uint32_t>(++g_fake.refusal_count)
+               : 0;
 }
 
 std::uint32_t take_refusal_count(volatile long* count) {

@@ -53,7 +53,8 @@ struct FakePlatform {
     std::string event_log; // every event written, as "ID sentence" lines
     bool count_shared;     // a supervisor shares refusal_count: count_refusal() adds to it
     long refusal_count;
-    int keys[16]; // waiting key codes, read in order
+    bool count_foreign; // another account made the count's memory first: not shared
+    int keys[16];       // waiting key codes, read in order
     std::size_t key_head;
     std::size_t key_count;
 };

@@ -165,7 +165,7 @@ TEST(History, ADayOfRefusedStartsWritesTenAnHourAndSumsUpTheRest) {
     for (int start = 0; start < 300; ++start) { // every 5 minutes for a day, then an hour more
         History refused{};                      // a process of its own
         if (start < 288) {
-            history_refused(refused);
+            history_refused(refused, "another supervisor already watches this folder");
         }
         if (fake().events_of[5] > written) {
             at[written++] = fake().clock;
@@ -213,6 +213,29 @@ TEST(History, RefusedEventsAreDroppedSaidOnceAndTheSourceRegisteredAgain) {
     history_event(history, EventType::Warning, EventId::KillFailed, "five");
     EXPECT_EQ(fake().registrations, 5);
     EXPECT_EQ(fake().warnings, 4);
+}
+
+TEST(History, AnotherAccountsCountIsWarnedOnceAndNeverSilencesNorSumsUpRefusals) {
+    fake_reset();
+    fake().count_shared = fake().count_foreign = true;
+    fake().refusal_count = 1000; // planted
+    Watch run;
+    history_share_refusals(run.history);
+    EXPECT_EQ(fake().warnings, 1);
+    EXPECT_STREQ(fake().last_warning, "warning: another program made this folder's refusal count, "
+                                      "so refused starts here are not limited\n");
+    EXPECT_EQ(fake().events_of[29], 1);
+    EXPECT_EQ(fake().last_type, EventType::Warning);
+    run.start();
+    for (int start = 0; start < 12; ++start) {
+        History refused{}; // a process of its own
+        history_refused(refused, "another account, S-1-5-19, holds this folder's lock");
+        run.passes(600);
+    }
+    EXPECT_EQ(fake().events_of[5], 12);
+    EXPECT_EQ(fake().events_of[7], 0);
+    EXPECT_EQ(fake().refusal_count, 1000);
+    EXPECT_EQ(fake().warnings, 1);
 }
 
 } // namespace

@@ -79,6 +79,10 @@ TEST(TextRoom, Kq2statTextsFitForEveryFolderAtOnce) {
         [](FolderFacts&) {},
         [](FolderFacts& f) { f.status_age = most; },
         [](FolderFacts& f) { f.status_age = most, f.lock_held = false; },
+        [](FolderFacts& f) {
+            f.status_age = most, f.lock_owner = {true, true, false, false, {}};
+            std::memset(f.lock_owner.account, 'a', account_name_size - 1);
+        },
         [](FolderFacts& f) { f.worker_running = false; },
         [](FolderFacts& f) { f.line.pid = -1, f.worker_running = false; },
         [](FolderFacts& f) { f.fkill_found = false; },

@@ -1,5 +1,6 @@
 // What a watched folder shows its readers: the status line read back, and the folder lock's name.
 #include "watch/folder_lock.h"
+#include "watch/object_owner.h"
 #include "watch/status_line.h"
 
 #include <gtest/gtest.h>
@@ -141,6 +142,31 @@ TEST(FolderLock, EachUnitSequenceHashesAsItsOwnUtf8) {
     EXPECT_EQ(wide_hash(std::u16string(1, char16_t(0xdc00)) + u"a"), fnv1a_64("\xed\xb0\x80"
                                                                               "a"));
     EXPECT_NE(wide_hash(std::u16string(1, char16_t(0xd800))), wide_hash(u"\ufffd"));
+}
+
+// Who made an object of the folder's names: the refusal's words, and whether the count is used.
+TEST(ObjectOwner, TheRefusalNamesAnotherAccountAndOnlyTheUsersOwnCountIsTrusted) {
+    const char* const today = "another supervisor already watches this folder";
+    const struct {
+        OwnerFacts facts;
+        const char* said;
+        bool trusted;
+    } rows[] = {
+        {{true, true, true, false, ""}, today, true},
+        {{true, true, false, true, ""}, today, false},   // an elevated 1.2.0's Administrators
+        {{true, false, false, false, ""}, today, false}, // opened, the owner not read
+        {{true, true, false, false, "NT AUTHORITY\\LOCAL SERVICE"},
+         "another account, NT AUTHORITY\\LOCAL SERVICE, holds this folder's lock",
+         false},
+        {{false, false, false, false, ""}, "another account holds this folder's lock", false},
+    };
+    for (const auto& row : rows) {
+        char room[account_name_size + 64];
+        TextBuf out = text_buf(room, sizeof room);
+        put_lock_holder(out, row.facts);
+        EXPECT_STREQ(room, row.said);
+        EXPECT_EQ(count_trusted(row.facts), row.trusted) << row.said;
+    }
 }
 
 } // namespace

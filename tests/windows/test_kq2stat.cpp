@@ -185,6 +185,12 @@ TEST(Kq2stat, FoldersMadeToShowOneFaultEach) {
     ASSERT_NE(lock, nullptr);
     expect(kq2stat(hung, ""), 2, "KQ2 CRITICAL - supervisor hangs: log_kq.txt last written 4");
     CloseHandle(lock);
+    // Another account's lock is named, not taken for a hang.
+    lock = make_foreign_object(name, false);
+    const Result foreign = kq2stat(hung, "");
+    expect(foreign, 2, "KQ2 CRITICAL - another account, ");
+    expect(foreign, 2, ", holds this folder's lock: log_kq.txt last written 4");
+    CloseHandle(lock);
     expect(kq2stat(hung, ""), 2, "KQ2 CRITICAL - supervisor not running");
     // Dated seven minutes ahead, as when the clock was set back.
     file =

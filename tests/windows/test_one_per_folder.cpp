@@ -77,4 +77,52 @@ TEST(OnePerFolder, SecondSupervisorIsRefusedAndTouchesNothingWhileTheFirstGoesOn
     EXPECT_EQ(first.worker_starts().size(), 1u);
 }
 
+// "Another account", LOCAL SERVICE, made the folder's objects first: its count silences no
+// refusal (none is added to it, so each writes its event), and its lock is named in the refusal.
+TEST(OnePerFolder, AnotherAccountsObjectsNeitherSilenceRefusalsNorPassForASupervisor) {
+    SupervisorRun run("foreign_count");
+    char normalised[MAX_PATH * 2];
+    char lock[folder_lock_name_size];
+    char name[refusal_count_name_size];
+    ASSERT_TRUE(normalised_folder_path(run.dir.c_str(), normalised, sizeof normalised));
+    folder_lock_name(normalised, true, lock);
+    refusal_count_name(lock, name);
+    HANDLE planted = make_foreign_object(name, true);
+    ASSERT_NE(planted, nullptr);
+    auto* count = static_cast<volatile long*>(MapViewOfFile(planted, FILE_MAP_WRITE, 0, 0, 0));
+    *count = 1000;
+    ASSERT_TRUE(run.start("/record"));
+    ASSERT_TRUE(run.wait_for_status(running, 10000)) << run.status();
+    const std::string refused = fresh_work_dir("foreign_count_refused") + "\\output.txt";
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(run_second(run, refused), 1u);
+        EXPECT_EQ(read_file(refused), refusal);
+    }
+    EXPECT_EQ(*count, 1000);
+    const std::string said = read_file(run.path("output.txt"));
+    const char warning[] = "warning: another program made this folder's refusal count, so refused "
+                           "starts here are not limited\r\n";
+    const std::size_t at = said.find(warning);
+    EXPECT_NE(at, std::string::npos) << said;
+    EXPECT_EQ(said.find(warning, at + 1), std::string::npos) << said;
+    UnmapViewOfFile(const_cast<long*>(count));
+    CloseHandle(planted);
+
+    SupervisorRun locked("foreign_lock");
+    ASSERT_TRUE(normalised_folder_path(locked.dir.c_str(), normalised, sizeof normalised));
+    folder_lock_name(normalised, true, lock);
+    HANDLE held = make_foreign_object(lock, false);
+    ASSERT_NE(held, nullptr);
+    const std::string output = locked.path("refused.txt");
+    EXPECT_EQ(run_second(locked, output), 1u);
+    // Wine names the account, or a system without the name gives its SID.
+    const std::string text = read_file(output);
+    EXPECT_TRUE(text ==
+                    "another account, NT AUTHORITY\\LOCAL SERVICE, holds this folder's lock \r\n" ||
+                text == "another account, S-1-5-19, holds this folder's lock \r\n")
+        << text;
+    EXPECT_EQ(file_exists(locked.path("log_kq.txt").c_str()), -1);
+    CloseHandle(held);
+}
+
 } // namespace

@@ -199,3 +199,22 @@ void end_process(DWORD pid) {
         CloseHandle(h);
     }
 }
+
+HANDLE make_foreign_object(const char* name, bool section) {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID local_service = nullptr;
+    if (AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SERVICE_RID, 0, 0, 0, 0, 0, 0, 0,
+                                 &local_service) == FALSE) {
+        return nullptr;
+    }
+    SECURITY_DESCRIPTOR descriptor;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorOwner(&descriptor, local_service, FALSE);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+    HANDLE made = section ? CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0,
+                                               sizeof(long), name)
+                          : CreateMutexA(&attributes, FALSE, name);
+    FreeSid(local_service);
+    return made;
+}

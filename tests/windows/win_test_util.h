@@ -40,3 +40,7 @@ DWORD finish_process(Started& started, DWORD ms);
 bool process_alive(DWORD pid);
 // Ends a process that a test left running.
 void end_process(DWORD pid);
+// A section of one long (section) or a mutex named name, made as another account would make it:
+// owned by LOCAL SERVICE (S-1-5-19), which Wine lets any program name as owner, with a NULL
+// DACL. Null on failure.
+HANDLE make_foreign_object(const char* name, bool section);
