@@ -129,28 +129,22 @@ TEST(History, ADayOfCrashesWritesTenAnHourAndSumsUpTheRest) {
 TEST(History, EscSumsUpWhatIsHeldBackBeforeItsOwnEvent) {
     fake_reset();
     fake().worker_healthy = false;
-    fake().worker_crashes = true;
-    fake().count_shared = true;
+    fake().worker_crashes = fake().count_shared = true;
     Watch run;
     history_share_refusals(run.history);
     run.start();
     run.passes(40 * 60);
     fake().refusal_count = 2147483637; // no more is believed than one refused start a second
-    EXPECT_EQ(fake().events_of[3], 10);
-    EXPECT_EQ(fake().events_of[7], 0);
     watchdog_end(run.state);
-    EXPECT_EQ(fake().events_of[7], 2);
-    EXPECT_EQ(fake().events_of[4], 1);
+    EXPECT_EQ(fake().events_of[3], 10);
     EXPECT_EQ(fake().last_id, 4u);
-    const std::string restarts = std::to_string(run.state.restarts - 1 - 10);
-    EXPECT_EQ(fake().event_log.find("\n7 3590 more events like this one were left out in the last "
-                                    "hour: another supervisor"),
-              fake().event_log.find("\n7 ")); // the refusals first, then the restarts
-    EXPECT_NE(fake().event_log.find("\n7 " + restarts +
-                                    " more events like this one were left out "
-                                    "in the last hour: worker PID"),
-              std::string::npos)
-        << fake().event_log;
+    for (const std::string& left_out :
+         {std::to_string(run.state.restarts - 11), std::string("3590")}) {
+        EXPECT_NE(
+            fake().event_log.find("\n7 " + left_out + " more events like this one were left out"),
+            std::string::npos)
+            << fake().event_log;
+    }
 }
 
 TEST(History, ADayOfRefusedStartsWritesTenAnHourAndSumsUpTheRest) {
