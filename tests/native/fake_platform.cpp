@@ -120,7 +120,9 @@ std::uint32_t report_event(EventType type, std::uint32_t id, const char* sentenc
     g_fake.last_type = type;
     g_fake.last_id = id;
     std::snprintf(g_fake.last_event, sizeof g_fake.last_event, "%s", sentence);
-    g_fake.event_log += std::to_string(id) + " " + sentence + "\n";
+    if (g_fake.keep_events) {
+        g_fake.event_log += std::to_string(id) + " " + sentence + "\n";
+    }
     return 0;
 }
 

@@ -50,7 +50,8 @@ struct FakePlatform {
     EventType last_type;
     std::uint32_t last_id;
     char last_event[512];
-    std::string event_log; // every event written, as "ID sentence" lines
+    bool keep_events;      // fill event_log: off, so that the soak sees no allocation of ours
+    std::string event_log; // every event written while keep_events is on, as "ID sentence" lines
     bool count_shared;     // a supervisor shares refusal_count: count_refusal() adds to it
     long refusal_count;
     bool count_foreign; // another account made the count's memory first: not shared
