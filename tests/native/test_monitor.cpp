@@ -133,13 +133,6 @@ TEST(Monitor, PluginLinesRankTheWorstFolderFirst) {
               "dated 3000 s in the future | status_age=-3000s;;60;0 since_check=37s;;;0 "
               "launches=1c;;;0\n");
     EXPECT_EQ(plugin(ahead + 1, 1, nullptr, state), "KQ2 UNKNOWN - C:\\a/b is no folder\n");
-    // A stale folder whose lock is another account's: named where its owner could be read.
-    FolderFacts foreign = healthy();
-    foreign.status_age = 400;
-    foreign.lock_owner = {true, true, false, false, "NT AUTHORITY\\LOCAL SERVICE"};
-    EXPECT_EQ(plugin(&foreign, 1, nullptr, state).substr(0, 109),
-              "KQ2 CRITICAL - another account, NT AUTHORITY\\LOCAL SERVICE, holds this folder's "
-              "lock: log_kq.txt last written");
     const Verdict verdict = judge_folder(ahead[0], 60);
     const std::uint16_t label[] = {'C'};
     const Utf16Text labels[] = {{label, 1}};
