@@ -138,14 +138,19 @@ static void sum_up_refusals(History& h, Ticks now) {
     }
 }
 
-void history_summaries(History& h) {
+// Sums up what is held back: where its hour has ended, or all of it at the end of the watch.
+static void sum_up(History& h, bool ending) {
     const Ticks now = ticks_now();
     if (h.refusals != nullptr && *h.refusals != 0) {
-        sum_up_refusals(h, now);
+        if (ending) {
+            summarise_refusals(h);
+        } else {
+            sum_up_refusals(h, now);
+        }
     }
     h.held_back = false;
     for (EventWindow& window : h.window) {
-        if (window.left_out != 0 && hour_ended(window, now)) {
+        if (window.left_out != 0 && (ending || hour_ended(window, now))) {
             summarise(h, window);
         } else if (window.left_out != 0) {
             h.held_back = true;
@@ -153,16 +158,12 @@ void history_summaries(History& h) {
     }
 }
 
+void history_summaries(History& h) {
+    sum_up(h, false);
+}
+
 void history_end(History& h) {
-    if (h.refusals != nullptr && *h.refusals != 0) {
-        summarise_refusals(h);
-    }
-    h.held_back = false;
-    for (EventWindow& window : h.window) {
-        if (window.left_out != 0) {
-            summarise(h, window);
-        }
-    }
+    sum_up(h, true);
 }
 
 void history_share_refusals(History& history) {
