@@ -66,12 +66,14 @@ blamed() {
   [ ${#named[@]} -gt 0 ] || named=("$@")
   echo "${named[*]}"
 }
-# Installs NAME... that the path cannot do without, or ends setup naming what failed, with apt's
-# own words.
+# Installs those of NAME... that are missing and that the path cannot do without, or ends setup
+# naming what failed, with apt's own words.
 require() {
-  [ $# -gt 0 ] || return 0
-  apt_install "$@" && return 0
-  echo "setup: cannot install $(blamed "$@"); apt-get said:" >&2
+  local need
+  mapfile -t need < <(missing "$@")
+  [ ${#need[@]} -gt 0 ] || return 0
+  apt_install "${need[@]}" && return 0
+  echo "setup: cannot install $(blamed "${need[@]}"); apt-get said:" >&2
   grep -v '^$' "$apt_log" >&2 || true
   exit 1
 }
@@ -91,11 +93,9 @@ else
 fi
 
 if [ "$bits" = 64 ]; then
-  mapfile -t need < <(missing "${common[@]}" "${wine64_path[@]}")
-  require "${need[@]}"
+  require "${common[@]}" "${wine64_path[@]}"
 else
-  mapfile -t need < <(missing "${common[@]}")
-  require "${need[@]}"
+  require "${common[@]}"
   if ! have_pkg wine32:i386; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
       as_root dpkg --add-architecture i386
@@ -109,16 +109,14 @@ else
       why=$({ grep -m1 -E ' : (Pre)?Depends:' "$apt_log" || grep -m1 '^E:' "$apt_log"; } | sed -E 's/^ +//' | cut -c1-200)
       mkdir -p "$kq2_build" && echo "${why:-apt-get install failed}" >"$kq2_build/wine32.txt"
       echo "setup: wine32:i386 could not be installed (${why:-apt-get install failed}): the Windows tests take wine64 and an x86_64 build"
-      mapfile -t need < <(missing "${wine64_path[@]}")
-      require "${need[@]}"
+      require "${wine64_path[@]}"
     fi
   fi
   # A loader that is installed but cannot run here sends the tests down the 64-bit path as well.
   if [ -z "${KQ2_WINE_BITS:-}" ] && ! kq2_runs_32bit; then
-    mapfile -t need < <(missing "${wine64_path[@]}")
-    if [ ${#need[@]} -gt 0 ]; then
+    if [ -n "$(missing "${wine64_path[@]}")" ]; then
       echo "setup: $(kq2_why_not_32bit): the Windows tests take wine64 and an x86_64 build"
-      require "${need[@]}"
+      require "${wine64_path[@]}"
     fi
   fi
 fi
