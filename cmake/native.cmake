@@ -13,5 +13,7 @@ add_executable(native_tests ${native_tests})
 target_compile_options(native_tests PRIVATE ${sanitize} ${debug})
 target_link_options(native_tests PRIVATE ${sanitize})
 target_link_libraries(native_tests PRIVATE core GTest::gtest_main)
-target_compile_definitions(native_tests PRIVATE KQ2_VERSION="${PROJECT_VERSION}")
+# The guide that tests/native/test_guide_messages.cpp holds against the messages of the code.
+target_compile_definitions(native_tests PRIVATE KQ2_VERSION="${PROJECT_VERSION}"
+                                                KQ2_GUIDE="${CMAKE_CURRENT_SOURCE_DIR}/release/README.txt")
 gtest_discover_tests(native_tests)
