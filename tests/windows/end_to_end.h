@@ -29,5 +29,5 @@ class SupervisorRun {
     DWORD status_pid() const;
 
     std::string dir;
-    Started supervisor{nullptr, 0};
+    Started supervisor{nullptr, 0, 0};
 };

@@ -9,7 +9,7 @@
 namespace {
 
 struct Result {
-    DWORD code;
+    Finished code;
     std::string out;
 };
 
@@ -17,7 +17,7 @@ struct Result {
 Result kq2stat(const std::string& out, const std::wstring& dir, const std::wstring& arguments) {
     Started run = start_process_w(widen(quoted(product_path("kq2stat.exe"))) + L" " + arguments,
                                   dir.c_str(), (out + ".out").c_str());
-    const DWORD code = finish_process(run, 30000);
+    const Finished code = finish_process(run, 30000);
     return {code, read_file(out + ".out")};
 }
 

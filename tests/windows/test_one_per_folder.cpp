@@ -17,7 +17,7 @@ const char running[] = " seconds, restarts 1 , PID ";
 
 // Runs the supervisor of run in its folder spelled otherwise (upper case, a trailing backslash)
 // to its end: its exit status.
-DWORD run_second(const SupervisorRun& run, const std::string& output) {
+Finished run_second(const SupervisorRun& run, const std::string& output) {
     std::string dir = run.dir + "\\";
     std::transform(dir.begin(), dir.end(), dir.begin(), [](char c) { return std::toupper(c); });
     Started second =

@@ -265,7 +265,9 @@ TEST_F(Process, FkillEndsTheNamedProcessAndRefusesBadIds) {
     };
     for (const std::string& bad :
          {""s, "abc"s, id + "x", "-" + id, "0"s, "2147483648"s, id + " " + id}) {
-        EXPECT_NE(fkill(bad), 0u) << bad;
+        const Finished refused = fkill(bad);
+        EXPECT_TRUE(refused.how == Finished::exited && refused.value != 0)
+            << bad << ": " << refused;
         const std::string said = read_file("fkill.txt");
         EXPECT_EQ(said.find('\n'), said.size() - 1) << "not one line: " << said;
     }

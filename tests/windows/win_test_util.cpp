@@ -156,12 +156,14 @@ Started start_process_w(const std::wstring& command_line, const wchar_t* dir, co
     std::vector<wchar_t> line(command_line.begin(), command_line.end());
     line.push_back(L'\0');
     PROCESS_INFORMATION pi{};
-    Started started{nullptr, 0};
+    Started started{nullptr, 0, 0};
     if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, dir, &si,
                        &pi)) {
         CloseHandle(pi.hThread);
         started.process = pi.hProcess;
         started.pid = pi.dwProcessId;
+    } else {
+        started.error = GetLastError();
     }
     if (out != INVALID_HANDLE_VALUE) {
         CloseHandle(out);
@@ -169,17 +171,34 @@ Started start_process_w(const std::wstring& command_line, const wchar_t* dir, co
     return started;
 }
 
-DWORD finish_process(Started& started, DWORD ms) {
+bool operator==(const Finished& finished, DWORD exit_code) {
+    return finished.how == Finished::exited && finished.value == exit_code;
+}
+
+std::ostream& operator<<(std::ostream& out, const Finished& finished) {
+    static const char* const how[] = {"exit code ", "not started: error ", "wait failed: error ",
+                                      "still running after "};
+    out << how[finished.how] << finished.value;
+    return finished.how == Finished::timed_out ? out << " ms" : out;
+}
+
+Finished finish_process(Started& started, DWORD ms) {
     if (started.process == nullptr) {
-        return STILL_ACTIVE;
+        return {Finished::not_started, started.error};
     }
-    DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(started.process, ms) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(started.process, &code);
+    Finished finished{Finished::timed_out, ms};
+    const DWORD waited = WaitForSingleObject(started.process, ms);
+    if (waited == WAIT_OBJECT_0) {
+        finished = {Finished::exited, 0};
+        if (!GetExitCodeProcess(started.process, &finished.value)) {
+            finished = {Finished::wait_failed, GetLastError()};
+        }
+    } else if (waited != WAIT_TIMEOUT) {
+        finished = {Finished::wait_failed, GetLastError()};
     }
     CloseHandle(started.process);
     started.process = nullptr;
-    return code;
+    return finished;
 }
 
 bool process_alive(DWORD pid) {

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <ostream>
 #include <string>
 
 // The test program's own folder, ending in a backslash.
@@ -26,6 +27,7 @@ unsigned long count_process_handles(DWORD pid);
 struct Started {
     HANDLE process; // null when the start failed
     DWORD pid;
+    DWORD error; // the system's error code when the start failed
 };
 // Starts command_line in dir (null: ours); output, when given, receives standard output and error.
 Started start_process(const std::string& command_line, const char* dir = nullptr,
@@ -35,8 +37,17 @@ Started start_process_w(const std::wstring& command_line, const wchar_t* dir,
                         const char* output = nullptr, DWORD flags = 0);
 // An ANSI text in UTF-16.
 std::wstring widen(const std::string& text);
-// Waits up to ms for the process; its exit code, or STILL_ACTIVE on time-out. Closes the handle.
-DWORD finish_process(Started& started, DWORD ms);
+// What became of a started process. A process that never started, a wait that failed and one that
+// timed out each say so with the system's error code (or the wait), and none equals an exit code:
+// a test that expects one shows which it was.
+struct Finished {
+    enum How { exited, not_started, wait_failed, timed_out } how;
+    DWORD value; // the exit code, the system's error code, or the milliseconds waited
+};
+bool operator==(const Finished& finished, DWORD exit_code);
+std::ostream& operator<<(std::ostream& out, const Finished& finished);
+// Waits up to ms for the process, then closes its handle.
+Finished finish_process(Started& started, DWORD ms);
 bool process_alive(DWORD pid);
 // Ends a process that a test left running.
 void end_process(DWORD pid);
