@@ -5,7 +5,8 @@ Verdict judge_folder(const FolderFacts& facts, std::uint32_t stale_seconds) {
         return {State::unknown, Reason::no_folder};
     }
     if (facts.status == StatusFile::missing) {
-        return {State::critical, Reason::no_status_file};
+        return {State::critical,
+                facts.lock_held ? Reason::status_file_missing : Reason::no_status_file};
     }
     if (facts.age_known && facts.status_ahead > future_slack_seconds) {
         return {State::critical, Reason::status_in_future};

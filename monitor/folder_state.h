@@ -24,7 +24,7 @@ struct FolderFacts {
     std::uint32_t heartbeat_error;
     bool is_folder;
     bool age_known;        // log_kq.txt was opened and its time read
-    bool lock_held;        // a supervisor holds the folder's lock
+    bool lock_held;        // a supervisor holds the folder's lock, whichever account's
     OwnerFacts lock_owner; // the lock's owner, where it could be opened
     bool worker_running;   // line.pid names a running kq2.exe
     bool fkill_found;
@@ -33,7 +33,8 @@ struct FolderFacts {
 enum class Reason {
     ok,
     no_folder,
-    no_status_file,
+    no_status_file,      // and no lock: no supervisor ran here
+    status_file_missing, // under a held lock: a supervisor that cannot write it
     supervisor_hangs,
     supervisor_not_running,
     status_in_future,

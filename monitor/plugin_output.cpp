@@ -39,6 +39,18 @@ static void put_error(TextBuf& out, std::uint32_t error) {
     put_char(out, ')');
 }
 
+// " (lock held by DOMAIN\user)" where the held lock is another account's, named: in the usual
+// deployment kq2stat runs as SYSTEM and the supervisor as a user, so that is where to go. Its owner
+// cannot tell a supervisor from a program squatting the name; both are named alike.
+static void put_held_by(TextBuf& out, const FolderFacts& facts) {
+    const char* account = facts.lock_held ? other_account(facts.lock_owner) : nullptr;
+    if (account != nullptr && *account != '\0') {
+        put_text(out, " (lock held by ");
+        put_text(out, account);
+        put_char(out, ')');
+    }
+}
+
 // One folder's reason in plain words; named: its path is already said before it.
 static void put_reason(TextBuf& out, const FolderFacts& facts, const Verdict& verdict, bool named) {
     switch (verdict.reason) {
@@ -60,15 +72,16 @@ static void put_reason(TextBuf& out, const FolderFacts& facts, const Verdict& ve
     case Reason::no_status_file:
         put_text(out, "no supervisor ran here: log_kq.txt is missing");
         return;
+    case Reason::status_file_missing:
+        put_text(out, "supervisor holds this folder's lock but log_kq.txt is missing");
+        put_held_by(out, facts);
+        return;
     case Reason::supervisor_hangs:
     case Reason::supervisor_not_running:
     case Reason::status_in_future:
-        // Another account's lock may be no supervisor's at all: named, not called a hang.
-        if (facts.lock_held && lock_holder(facts.lock_owner) == Holder::OtherAccount) {
-            put_lock_holder(out, facts.lock_owner);
-        } else {
-            put_text(out, facts.lock_held ? "supervisor hangs" : "supervisor not running");
-        }
+        // A stale file under a held lock is a hang, whichever account kq2stat runs as.
+        put_text(out, facts.lock_held ? "supervisor hangs" : "supervisor not running");
+        put_held_by(out, facts);
         if (verdict.reason == Reason::status_in_future) {
             put_text(out, ": log_kq.txt is dated ");
             put_unsigned(out, facts.status_ahead);

@@ -1,6 +1,8 @@
 // fkill PID: ends the one process whose decimal ID it is given, and returns only once it has ended.
 // Anything doubtful about the ID is refused, so that it never ends a process other than the one
 // named.
+#include "../platform/win32/look_up.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -78,14 +80,64 @@ int refuse(const char* argument, const char* reason) {
     return exit_refused;
 }
 
-int fail(DWORD id, const char* what, DWORD error) {
+// hint, when not empty, says what to do: ": run ...".
+int fail(DWORD id, const char* what, DWORD error, const char* hint = "") {
     char id_room[11];
     char error_room[11];
     const char* const parts[] = {
         "cannot ", what, " process ", decimal(id, id_room), " (error ", decimal(error, error_room),
-        ")"};
-    say(parts, 7);
+        ")",       hint};
+    say(parts, 8);
     return exit_failed;
+}
+
+// Enables SeDebugPrivilege where this process's token holds it: an administrator's, elevated.
+// advapi32 is looked up at run time, as the supervisor does, so that fkill still imports kernel32
+// and msvcrt only.
+bool enable_debug_privilege() {
+    using OpenToken = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
+    using LookupPrivilege = BOOL(WINAPI*)(LPCSTR, LPCSTR, PLUID);
+    using AdjustPrivileges =
+        BOOL(WINAPI*)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD);
+    HMODULE advapi = LoadLibraryA("advapi32.dll");
+    if (advapi == nullptr) {
+        return false;
+    }
+    const auto open_token = look_up<OpenToken>(advapi, "OpenProcessToken");
+    const auto lookup = look_up<LookupPrivilege>(advapi, "LookupPrivilegeValueA");
+    const auto adjust = look_up<AdjustPrivileges>(advapi, "AdjustTokenPrivileges");
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    HANDLE token = nullptr;
+    if (open_token == nullptr || lookup == nullptr || adjust == nullptr ||
+        lookup(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid) == FALSE ||
+        open_token(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token) == FALSE) {
+        return false;
+    }
+    // It succeeds for a token without the privilege too, then with ERROR_NOT_ALL_ASSIGNED.
+    const bool enabled = adjust(token, FALSE, &privileges, 0, nullptr, nullptr) != FALSE &&
+                         GetLastError() == ERROR_SUCCESS;
+    CloseHandle(token);
+    return enabled;
+}
+
+// The process to end, opened to end it and wait for it. Another account's worker refuses the open
+// (error 5): a token's default DACL grants only its user and LocalSystem. With SeDebugPrivilege
+// enabled, "the requested access is granted regardless of the contents of the security
+// descriptor" (Microsoft's OpenProcess page), so the open is tried once more with it. Wine runs
+// every program as one user, so another account's refusal cannot be shown there: its token holds
+// the privilege and enabling it succeeds, but a DACL that grants nothing refuses the open all the
+// same, so only the retry that fails runs there. Null with the error in error.
+HANDLE open_process(DWORD id, DWORD& error) {
+    const DWORD access = PROCESS_TERMINATE | SYNCHRONIZE;
+    HANDLE process = OpenProcess(access, FALSE, id);
+    error = process == nullptr ? GetLastError() : 0;
+    if (error == ERROR_ACCESS_DENIED && enable_debug_privilege()) {
+        process = OpenProcess(access, FALSE, id);
+        error = process == nullptr ? GetLastError() : 0;
+    }
+    return process;
 }
 
 bool has_ended(HANDLE process) {
@@ -140,9 +192,13 @@ int main(int argc, char** argv) {
     if (id == GetCurrentProcessId()) {
         return refuse(argv[1], "that is fkill itself");
     }
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+    DWORD error = 0;
+    HANDLE process = open_process(id, error);
     if (process == nullptr) {
-        return fail(id, "open", GetLastError());
+        return fail(id, "open", error,
+                    error == ERROR_ACCESS_DENIED
+                        ? ": run fkill as the worker's account, or as an administrator"
+                        : "");
     }
     const int status = end_process(process, id);
     CloseHandle(process);

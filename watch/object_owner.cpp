@@ -14,15 +14,19 @@ bool count_trusted(const OwnerFacts& facts) {
     return facts.opened && facts.read && facts.own;
 }
 
+const char* other_account(const OwnerFacts& facts) {
+    return lock_holder(facts) == Holder::OtherAccount ? facts.account : nullptr;
+}
+
 void put_lock_holder(TextBuf& out, const OwnerFacts& facts) {
-    const Holder holder = lock_holder(facts);
-    if (holder != Holder::OtherAccount) {
-        put_text(out, holder == Holder::Unopenable
+    const char* account = other_account(facts);
+    if (account == nullptr) {
+        put_text(out, lock_holder(facts) == Holder::Unopenable
                           ? "another account holds this folder's lock"
                           : "another supervisor already watches this folder");
         return;
     }
     put_text(out, "another account, ");
-    put_text(out, facts.account);
+    put_text(out, account);
     put_text(out, ", holds this folder's lock");
 }

@@ -29,6 +29,9 @@ Holder lock_holder(const OwnerFacts& facts);
 // The shared count is trusted only where this very user made it: any other account could plant a
 // count that silences the refused starts.
 bool count_trusted(const OwnerFacts& facts);
+// The account to name as the holder: the owner's name where it was read and is neither this
+// user nor its default owner; else null. The refusal and kq2stat's sentences name it alike.
+const char* other_account(const OwnerFacts& facts);
 // Who holds the folder's lock, without the line end: "another supervisor already watches this
 // folder", "another account, DOMAIN\user, holds this folder's lock", or without the name where
 // the object cannot be opened.

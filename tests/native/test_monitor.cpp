@@ -37,6 +37,7 @@ TEST(Monitor, JudgesEachReasonWorstFirst) {
         {[](FolderFacts& f) {
              f.status = StatusFile::missing;
              f.age_known = false;
+             f.lock_held = false;
          },
          State::critical, Reason::no_status_file},
         {[](FolderFacts& f) { f.status_ahead = 5; }, State::ok, Reason::ok},
@@ -142,6 +143,41 @@ TEST(Monitor, PluginLinesRankTheWorstFolderFirst) {
     for (const char* sample :
          {"kq2_supervisor_up{folder=\"C\"} 0\n", "kq2_status_age_seconds{folder=\"C\"} -3000\n"}) {
         EXPECT_NE(std::string(room).find(sample), std::string::npos) << sample;
+    }
+}
+
+// A held lock over a stale or missing log_kq.txt is a supervisor's, whichever account kq2stat runs
+// as: another account that owns it is named, an owner not read is not.
+TEST(Monitor, AHeldLockIsASupervisorOfAnyAccountAndAnotherOneIsNamed) {
+    const OwnerFacts own{true, true, true, false, ""}, unread{true, false, false, false, ""},
+        shut{}, other{true, true, false, false, "PC\\user"};
+    const std::string hang = "supervisor hangs: log_kq.txt last written 300 s ago |";
+    const std::string gone = "supervisor holds this folder's lock but log_kq.txt is missing";
+    const struct {
+        std::uint32_t age; // 0: no log_kq.txt
+        bool held;
+        OwnerFacts owner;
+        std::string said;
+    } rows[] = {
+        {300, true, own, hang},
+        {300, true, unread, hang},
+        {300, true, shut, hang},
+        {300, true, other, "supervisor hangs (lock held by PC\\user): log_kq.txt last written 300"},
+        {300, false, other, "supervisor not running: log_kq.txt last written 300 s ago |"},
+        {0, true, shut, gone + "\n"},
+        {0, true, other, gone + " (lock held by PC\\user)\n"},
+        {0, false, own, "no supervisor ran here: log_kq.txt is missing\n"},
+    };
+    for (const auto& row : rows) {
+        FolderFacts f = healthy();
+        f.status = row.age == 0 ? StatusFile::missing : f.status;
+        f.age_known = row.age != 0;
+        f.status_age = row.age;
+        f.lock_held = row.held;
+        f.lock_owner = row.owner;
+        State state{};
+        EXPECT_EQ(plugin(&f, 1, nullptr, state).substr(15, row.said.size()), row.said);
+        EXPECT_EQ(state, State::critical) << row.said;
     }
 }
 

@@ -162,6 +162,9 @@ TEST(ObjectOwner, TheRefusalNamesAnotherAccountAndOnlyTheUsersOwnCountIsTrusted)
         put_lock_holder(out, row.facts);
         EXPECT_STREQ(room, row.said);
         EXPECT_EQ(count_trusted(row.facts), row.trusted) << row.said;
+        // kq2stat names the same account, and no other.
+        EXPECT_EQ(other_account(row.facts) != nullptr, std::strchr(row.said, ',') != nullptr)
+            << row.said;
     }
 }
 

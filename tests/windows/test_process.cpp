@@ -4,6 +4,7 @@
 #include "platform/win32/startup.h"
 #include "win_test_util.h"
 
+#include <aclapi.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -275,6 +276,24 @@ TEST_F(Process, FkillEndsTheNamedProcessAndRefusesBadIds) {
     // Ended by the time fkill returns, by fkill rather than by the hold running out.
     EXPECT_EQ(WaitForSingleObject(victim.process, 0), WAIT_OBJECT_0);
     EXPECT_EQ(finish_process(victim, 0), 1u);
+
+    // A DACL that grants nothing, as another account's worker has to an operator. Windows grants
+    // the open with SeDebugPrivilege, which an elevated administrator holds; Wine refuses it still.
+    Started shut = start_process(quoted(probe_));
+    ACL nothing{};
+    ASSERT_TRUE(InitializeAcl(&nothing, sizeof nothing, ACL_REVISION));
+    ASSERT_EQ(SetSecurityInfo(shut.process, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &nothing, nullptr),
+              0u);
+    const DWORD code = fkill(std::to_string(shut.pid));
+    const bool ended = WaitForSingleObject(shut.process, 0) == WAIT_OBJECT_0;
+    EXPECT_EQ(code, ended ? 0u : 1u);
+    EXPECT_EQ(read_file("fkill.txt")
+                      .find(" (error 5): run fkill as the worker's account, or as an "
+                            "administrator\r\n") != std::string::npos,
+              !ended);
+    TerminateProcess(shut.process, 1);
+    finish_process(shut, 5000);
 
     // A process that ended by itself, its ID still held: ended, as asked, without a word.
     DeleteFileA("hold");
