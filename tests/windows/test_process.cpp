@@ -285,7 +285,7 @@ TEST_F(Process, FkillEndsTheNamedProcessAndRefusesBadIds) {
     ASSERT_EQ(SetSecurityInfo(shut.process, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                               nullptr, &nothing, nullptr),
               0u);
-    const DWORD code = fkill(std::to_string(shut.pid));
+    const Finished code = fkill(std::to_string(shut.pid));
     const bool ended = WaitForSingleObject(shut.process, 0) == WAIT_OBJECT_0;
     EXPECT_EQ(code, ended ? 0u : 1u);
     EXPECT_EQ(read_file("fkill.txt")
