@@ -65,3 +65,19 @@ void format_escape_event(char (&out)[event_text_size], std::int32_t pid) {
     put_signed(w, pid);
     put_text(w, " is left running");
 }
+
+void format_survivor_ended_notice(char (&out)[status_text_size], std::int32_t pid, bool last) {
+    TextBuf w = text_buf(out, sizeof out);
+    put_text(w, "worker PID ");
+    put_signed(w, pid);
+    put_text(w, ", which survived its kill, has ended");
+    put_text(w, last ? "; the watch covers one worker again\n" : "\n");
+}
+
+void format_survivor_let_go_warning(char (&out)[status_text_size], std::int32_t pid) {
+    TextBuf w = text_buf(out, sizeof out);
+    put_text(w, "warning: the kill of worker PID ");
+    put_signed(w, pid);
+    put_text(w,
+             " failed; 16 survivors are kept already, so it is not named again: end it by hand\n");
+}

@@ -1,6 +1,8 @@
 // The sentences of the watch's own events in the event log, each a plain function of its facts.
 #pragma once
 
+#include "../watch/status_line.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -26,3 +28,10 @@ bool format_restart_event(char (&out)[event_text_size], const RestartFacts& fact
 
 // "ended by ESC; worker PID P is left running", or "...; no worker was running" for pid -1.
 void format_escape_event(char (&out)[event_text_size], std::int32_t pid);
+
+// "worker PID P, which survived its kill, has ended\n", and for the last survivor
+// "...; the watch covers one worker again\n"
+void format_survivor_ended_notice(char (&out)[status_text_size], std::int32_t pid, bool last);
+// "warning: the kill of worker PID P failed; 16 survivors are kept already, so it is not named
+// again: end it by hand\n"
+void format_survivor_let_go_warning(char (&out)[status_text_size], std::int32_t pid);

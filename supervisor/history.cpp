@@ -41,7 +41,13 @@ void write(History& h, EventType type, EventId id, const char* sentence) {
         h.refused = true;
     } else if (h.refused) {
         h.refused = false;
-        history_say(h, EventId::EventsTakenAgain, "the event log takes events again\n");
+        // No event follows ESC's: a recovery that only it shows is said on standard error alone.
+        static const char taken[] = "the event log takes events again\n";
+        if (id == EventId::Escape) {
+            print_warning(taken);
+        } else {
+            history_say(h, EventId::EventsTakenAgain, taken);
+        }
     }
 }
 
@@ -164,6 +170,12 @@ void history_summaries(History& h) {
 
 void history_end(History& h) {
     sum_up(h, true);
+    // A summary written after a refusal brings "the event log takes events again", which its
+    // window may hold back once the sweep has passed it: summed up in a second sweep, whose own
+    // notice finds that window emptied and is written.
+    if (h.held_back) {
+        sum_up(h, true);
+    }
 }
 
 void history_share_refusals(History& history) {

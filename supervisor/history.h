@@ -39,8 +39,9 @@ enum class EventId : std::uint32_t {
     LockUnavailable = 27,
     EventsTakenAgain = 28,
     ForeignRefusalCount = 29, // another program made the memory of our count's name
+    SurvivorEnded = 30,       // a worker that survived its kill has ended
 };
-constexpr std::size_t event_id_count = 30;
+constexpr std::size_t event_id_count = 31;
 
 // Events of one ID written within an hour of its first; the rest are counted and summed up.
 constexpr std::uint32_t events_per_hour = 10;

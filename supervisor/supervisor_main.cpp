@@ -52,5 +52,6 @@ void supervisor_main(int argc, char** argv) {
     // console as it was.
     console_quick_edit_off();
     warn_at_start(history);
-    run_watchdog(child, history);
+    static WatchdogState state;
+    run_watchdog(state, child, history);
 }

@@ -3,6 +3,8 @@
 #include "../watch/status_line.h"
 #include "event_sentences.h"
 
+#include <utility>
+
 static const char worker_path[] = "kq2.exe";
 static const char heartbeat_file[] = "check.txt";
 static const char status_file[] = "log_kq.txt";
@@ -66,6 +68,7 @@ void watchdog_start(WatchdogState& state, const ChildArgv& child_argv, History& 
     state.look_failures = 0;
     state.heartbeat_unseen = false;
     state.launch_failing = false;
+    state.survivors = 0;
     state.reference = ticks_now();
     launch_worker(state);
     state.restarts = 1;
@@ -118,6 +121,12 @@ static void restart_worker(WatchdogState& state) {
         // missing, refused or hung: then two workers run side by side, and the user must know.
         facts.killed = wait_pinned_exit(state.pin, kill_wait_ms);
     }
+    // A survivor stays pinned until it has ended, unless the table is full.
+    const bool kept = !facts.killed && state.survivors < survivors_most;
+    if (kept) {
+        state.survivor[state.survivors++] = Survivor{state.pid, state.pin};
+        state.pin = 0;
+    }
     release_pin(&state.pin);
     launch_worker(state);
     ++state.restarts;
@@ -133,10 +142,43 @@ static void restart_worker(WatchdogState& state) {
     }
     if (!facts.killed) {
         char warning[status_text_size] = {};
-        format_kill_failed_warning(warning, facts.pid);
+        if (kept) {
+            format_kill_failed_warning(warning, facts.pid);
+        } else {
+            format_survivor_let_go_warning(warning, facts.pid);
+        }
         history_say(*state.history, EventId::KillFailed, warning);
     }
     say_launch(state);
+}
+
+// The oldest survivor that still runs is named to fkill again, once a check: each kill may take up
+// to the command limit, so a younger one waits its turn. Those that have ended are let go, each
+// said once; a retry that fails is not.
+static void name_survivors(WatchdogState& state) {
+    if (state.survivors == 0) {
+        return;
+    }
+    Survivor* const first = state.survivor;
+    std::uint32_t code = 0;
+    char text[status_text_size] = {};
+    if (!pinned_exit_code(first->pin, &code)) {
+        format_kill_command(text, first->pid);
+        run_command(state, text);
+    }
+    // Those that still run go first, in their order.
+    std::uint32_t running = 0;
+    for (std::uint32_t i = 0; i < state.survivors; ++i) {
+        if (!pinned_exit_code(first[i].pin, &code)) {
+            std::swap(first[running++], first[i]);
+        }
+    }
+    for (std::uint32_t i = running; i < state.survivors; ++i) {
+        release_pin(&first[i].pin);
+        format_survivor_ended_notice(text, first[i].pid, running == 0 && i + 1 == state.survivors);
+        history_say(*state.history, EventId::SurvivorEnded, text);
+    }
+    state.survivors = running;
 }
 
 static void consume_heartbeat(WatchdogState& state) {
@@ -152,18 +194,25 @@ static void consume_heartbeat(WatchdogState& state) {
         delete_file(heartbeat_file);
         left = path_kind(heartbeat_file, &error);
     }
-    // A heartbeat left in place counts at every later check, so a hang would go unseen.
-    report_change(*state.history, state.heartbeat_stuck,
-                  left == PathKind::File || left == PathKind::Directory, EventId::HeartbeatStuck,
-                  "warning: the heartbeat check.txt could not be deleted, so a hung "
-                  "worker cannot be detected\n",
-                  "the heartbeat check.txt is deleted again; a hung worker is detected "
-                  "again\n");
+    // A heartbeat left in place counts at every later check, so a hang would go unseen. A failed
+    // look proves nothing either way: the next look after a delete decides.
+    if (left != PathKind::Unknown) {
+        report_change(*state.history, state.heartbeat_stuck, left != PathKind::Absent,
+                      EventId::HeartbeatStuck,
+                      "warning: the heartbeat check.txt could not be deleted, so a hung "
+                      "worker cannot be detected\n",
+                      "the heartbeat check.txt is deleted again; a hung worker is detected "
+                      "again\n");
+    }
 }
 
 // False when check.txt could not be looked at: nothing is done and the reference stays, so the
 // next pass looks again.
 static bool check_heartbeat(WatchdogState& state) {
+    // Once a check: not again while its look is retried at each pass.
+    if (state.look_failures == 0) {
+        name_survivors(state);
+    }
     unsigned long error = 0;
     const PathKind heartbeat = path_kind(heartbeat_file, &error);
     if (heartbeat == PathKind::Unknown) {
@@ -244,8 +293,7 @@ void watchdog_end(const WatchdogState& state) {
     history_event(*state.history, EventType::Information, EventId::Escape, text);
 }
 
-void run_watchdog(const ChildArgv& child_argv, History& history) {
-    static WatchdogState state;
+void run_watchdog(WatchdogState& state, const ChildArgv& child_argv, History& history) {
     watchdog_start(state, child_argv, history);
     while (watchdog_pass(state)) {
     }

@@ -7,6 +7,15 @@
 
 #include <cstdint>
 
+// A worker that survived its kill: kept pinned, so that its ID is not reused, and named to fkill
+// again at each check until it has ended.
+struct Survivor {
+    std::int32_t pid;
+    ProcessPin pin;
+};
+// Survivors kept at once; a kill that fails beyond them lets its worker go, to be ended by hand.
+constexpr std::uint32_t survivors_most = 16;
+
 struct WatchdogState {
     std::int32_t pid;            // the worker most recently launched; -1 when that launch failed
     ProcessPin pin;              // keeps pid from being given to another process until the kill
@@ -19,6 +28,8 @@ struct WatchdogState {
     std::uint32_t look_failures; // checks in a row at which check.txt could not be looked at
     bool heartbeat_unseen;       // warned that check.txt cannot be looked at
     bool launch_failing;         // the last launch failed (warned once)
+    std::uint32_t survivors;     // in survivor, oldest first
+    Survivor survivor[survivors_most];
     const ChildArgv* child_argv;
     History* history;
     const volatile long* refusals; // the history's count of refused starts, or a 0 of its own
@@ -41,4 +52,6 @@ void watchdog_end(const WatchdogState& state);
 // Seconds shown in the status line: 0 while the reference lies after now.
 std::uint32_t status_seconds(Ticks now, Ticks reference);
 
-[[noreturn]] void run_watchdog(const ChildArgv& child_argv, History& history);
+// state: the caller's, zero-initialised storage (in .bss: -fdata-sections would put a static of
+// this file in .data, and in the file).
+[[noreturn]] void run_watchdog(WatchdogState& state, const ChildArgv& child_argv, History& history);

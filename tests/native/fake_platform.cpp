@@ -6,6 +6,10 @@
 
 static FakePlatform g_fake;
 
+static std::uint64_t bit(std::uintptr_t pid) {
+    return std::uint64_t{1} << (pid % 64);
+}
+
 FakePlatform& fake() {
     return g_fake;
 }
@@ -30,7 +34,8 @@ Ticks ticks_now() {
 
 void sleep_seconds(std::uint32_t seconds) {
     g_fake.clock += seconds * 100u + (++g_fake.sleeps == g_fake.asleep_at ? g_fake.asleep_for : 0);
-    if (g_fake.worker_healthy) {
+    if (g_fake.worker_healthy ||
+        (g_fake.survivors_beat && (g_fake.runs & ~bit(g_fake.pinned_pid)) != 0)) {
         g_fake.heartbeat = true;
     }
 }
@@ -85,13 +90,14 @@ int launch_child(const char*, const char* const*, ProcessPin* pin) {
     *pin = static_cast<ProcessPin>(pid);
     ++g_fake.open_pins;
     g_fake.pinned_pid = pid;
-    g_fake.pinned_ended = g_fake.worker_crashes;
+    g_fake.runs = (g_fake.runs & ~bit(pid)) | (g_fake.worker_crashes ? 0 : bit(pid));
+    g_fake.pins |= bit(pid);
     return pid;
 }
 
 // Waiting for a process that does not end costs the whole time.
 bool wait_pinned_exit(ProcessPin pin, std::uint32_t milliseconds) {
-    if (pin == 0 || g_fake.pinned_ended) {
+    if (pin == 0 || (g_fake.runs & bit(pin)) == 0) {
         return true;
     }
     g_fake.clock += milliseconds / 10u;
@@ -99,7 +105,7 @@ bool wait_pinned_exit(ProcessPin pin, std::uint32_t milliseconds) {
 }
 
 bool pinned_exit_code(ProcessPin pin, std::uint32_t* code) {
-    if (pin == 0 || !g_fake.pinned_ended) {
+    if (pin == 0 || (g_fake.runs & bit(pin)) != 0) {
         return false;
     }
     *code = g_fake.exit_code;
@@ -129,6 +135,7 @@ std::uint32_t report_event(EventType type, std::uint32_t id, const char* sentenc
 void release_pin(ProcessPin* pin) {
     if (*pin != 0) {
         --g_fake.open_pins;
+        g_fake.pins &= ~bit(*pin);
         *pin = 0;
     }
 }
@@ -149,10 +156,8 @@ int run_shell_command(const char* text, bool* timed_out) {
     if (std::sscanf(text, "fkill %d > nul", &pid) == 1) {
         ++g_fake.kills;
         g_fake.last_killed_pid = pid;
-        if (g_fake.open_pins != 1 || g_fake.pinned_pid != pid) {
-            g_fake.kill_while_pinned = false;
-        }
-        g_fake.pinned_ended = g_fake.kill_works && pid == g_fake.pinned_pid;
+        g_fake.kill_while_pinned = g_fake.kill_while_pinned && (g_fake.pins & bit(pid)) != 0;
+        g_fake.runs &= g_fake.kill_works ? ~bit(pid) : ~std::uint64_t{0};
         return 0;
     }
     if (std::strcmp(text, "del check.txt > nul") == 0) {

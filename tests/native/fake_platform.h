@@ -28,11 +28,13 @@ struct FakePlatform {
     int kills;   // "fkill" commands run
     int deletes; // "del check.txt" commands run
     int last_killed_pid;
-    bool kill_while_pinned; // every kill so far named the one pinned process
+    bool kill_while_pinned; // every kill so far named a pinned process
     int open_pins;
-    int pinned_pid;
-    bool pinned_ended; // the pinned process has ended
-    bool kill_works;   // a kill command ends the process it names
+    int pinned_pid;      // the worker launched last
+    std::uint64_t runs;  // bit pid % 64: that process runs
+    std::uint64_t pins;  // bit pid % 64: a pin holds that process
+    bool kill_works;     // a kill command ends the process it names
+    bool survivors_beat; // the workers launched before the last one that still run write check.txt
     int sleeps;
     char status[128]; // log_kq.txt
     bool status_writable;

@@ -91,7 +91,33 @@ TEST_F(Watchdog, KillThatLeavesTheWorkerRunningWarnsAndStillRelaunches) {
         std::string(fake().last_warning),
         "warning: the kill of worker PID 1000 failed; a second worker is started beside it\n");
     EXPECT_EQ(status(), "running since  0 seconds, restarts 2 , PID 1001 \n");
+    EXPECT_EQ(fake().open_pins, 2); // the survivor stays pinned
+}
+
+TEST_F(Watchdog, SurvivorIsNamedAtEachCheckTillItEndsThenTheNewWorkersHangIsSeen) {
+    start(false);
+    fake().kill_works = false;
+    fake().survivors_beat = true; // 1000 hides the hang of 1001 while it runs
+    passes(61 * 2);
+    fake().kill_works = true;
+    passes(61);
+    EXPECT_EQ(fake().kills + fake().warnings, 3 + 2); // named twice, its failed retry not warned
+    EXPECT_STREQ(fake().last_warning, "worker PID 1000, which survived its kill, has ended; the "
+                                      "watch covers one worker again\n");
+    EXPECT_EQ(status(), "running since  0 seconds, restarts 2 , PID 1001 \n");
+    passes(61 * 2); // 1001's hang is seen within two checks: 1002's at the second
+    EXPECT_EQ(state_.restarts, 4u);
     EXPECT_EQ(fake().open_pins, 1);
+}
+
+TEST_F(Watchdog, SurvivorsBeyondSixteenAreLetGoWithAWarning) {
+    start(false);
+    fake().kill_works = false;
+    passes(61 * 17); // kills: 17 at the restarts, and 1000 at each check after its own
+    EXPECT_EQ(fake().kills + fake().open_pins, 33 + 17);
+    EXPECT_STREQ(fake().last_warning,
+                 "warning: the kill of worker PID 1016 failed; 16 survivors "
+                 "are kept already, so it is not named again: end it by hand\n");
 }
 
 TEST_F(Watchdog, HeartbeatFolderCountsIsNeverDeletedAndWarnsOnce) {
@@ -119,7 +145,12 @@ TEST_F(Watchdog, UndeletableHeartbeatWarnsOnceAndNoticesWhenDeletedAgain) {
     EXPECT_EQ(fake().warnings, 1);
     EXPECT_NE(std::string(fake().last_warning).find("could not be deleted"), std::string::npos);
     fake().heartbeat_undeletable = false;
-    passes(61 * 2);
+    fake().delete_pending = true; // the look after the del fails: no evidence either way
+    passes(61);
+    EXPECT_EQ(fake().warnings, 1);
+    fake().delete_pending = false;
+    fake().look_error = 0;
+    passes(61);
     EXPECT_EQ(fake().warnings, 2);
     EXPECT_NE(std::string(fake().last_warning).find("deleted again"), std::string::npos);
     EXPECT_EQ(fake().kills, 0);
