@@ -33,6 +33,9 @@ TEST(GuideMessages, EachMessageStandsInTheGuideAsPrinted) {
     format_launch_failed_warning(line, 2, "The system cannot find the file specified.");
     expect_in_guide(line);
     format_kill_failed_warning(text, 1234), expect_in_guide(text);
+    format_survivor_let_go_warning(text, 1234), expect_in_guide(text);
+    format_survivor_ended_notice(text, 1234, false), expect_in_guide(text);
+    format_survivor_ended_notice(text, 1234, true), expect_in_guide(text);
     format_look_failed_warning(text, 5), expect_in_guide(text);
     format_stopped_command_warning(text, "del check.txt > nul"), expect_in_guide(text);
     format_started_again_notice(text, 1234), expect_in_guide(text);
@@ -67,7 +70,7 @@ TEST(GuideMessages, EachMessageStandsInTheGuideAsPrinted) {
     // kq2stat's line for C:\kq2: whole when OK, else up to its perfdata.
     const FolderFacts ok{"C:\\kq2", StatusFile::parsed, 0, 1, 0, {37, 1, 1234}, Heartbeat::file, 0,
                          true, true, true, {}, true, true};
-    FolderFacts c[15];
+    FolderFacts c[16];
     std::fill(std::begin(c), std::end(c), ok);
     c[1].is_folder = false;
     c[2].status = StatusFile::missing, c[2].lock_held = false;
@@ -81,6 +84,7 @@ TEST(GuideMessages, EachMessageStandsInTheGuideAsPrinted) {
     c[12].fkill_found = false;
     c[13].status = StatusFile::unreadable, c[13].status_error = 32;
     c[14].status = StatusFile::unparsable;
+    c[15].status = StatusFile::missing;
     // clang-format on
     for (const FolderFacts& facts : c) {
         const Verdict verdict = judge_folder(facts, 60);
