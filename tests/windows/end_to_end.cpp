@@ -3,7 +3,8 @@
 #include <cstdlib>
 #include <sstream>
 
-SupervisorRun::SupervisorRun(const char* tag, bool with_worker) : dir(fresh_work_dir(tag)) {
+SupervisorRun::SupervisorRun(const char* tag, bool with_worker)
+    : dir(fresh_work_dir(tag)), worker_image(path("kq2.exe")) {
     copy_product("supervisor.exe", dir);
     copy_product("fkill.exe", dir);
     if (with_worker) {
@@ -16,12 +17,13 @@ SupervisorRun::~SupervisorRun() {
         TerminateProcess(supervisor.process, 9);
         finish_process(supervisor, 5000);
     }
+    const std::wstring image = widen(worker_image);
     for (const WorkerStart& worker : worker_starts()) {
-        end_process(worker.pid);
+        end_process(worker.pid, image);
     }
     const DWORD shown = status_pid();
     if (shown != 0) {
-        end_process(shown);
+        end_process(shown, image);
     }
 }
 

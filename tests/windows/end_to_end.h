@@ -29,5 +29,7 @@ class SupervisorRun {
     DWORD status_pid() const;
 
     std::string dir;
+    // The program its workers run: the folder's kq2.exe, unless the supervisor takes its own.
+    std::string worker_image;
     Started supervisor{nullptr, 0, 0};
 };

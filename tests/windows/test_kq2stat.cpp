@@ -57,7 +57,7 @@ TEST(Kq2stat, LiveFolderOkAndEachFaultOfItsFiles) {
     expect(kq2stat(run.dir, ""), 1, "KQ2 WARNING - fkill.exe found neither");
     copy_product("fkill.exe", run.dir);
 
-    end_process(run.status_pid());
+    end_process(run.status_pid(), widen(run.worker_image));
     Sleep(500);
     expect(kq2stat(run.dir, ""), 2,
            "KQ2 CRITICAL - worker PID " + worker +
@@ -127,7 +127,7 @@ TEST(Kq2stat, EachFolderByItsExactNameSuspendedThenEnded) {
     for (int i = 0; i < 3; ++i) {
         TerminateProcess(supervisors[i].process, 9);
         finish_process(supervisors[i], 5000);
-        end_process(pids[i]);
+        end_process(pids[i], dirs[i] + L"\\kq2.exe");
     }
 }
 

@@ -65,6 +65,7 @@ TEST(OnePerFolder, SecondSupervisorIsRefusedAndTouchesNothingWhileTheFirstGoesOn
     elsewhere.supervisor =
         start_process(quoted(first.path("supervisor.exe")) + " /record", elsewhere.dir.c_str(),
                       elsewhere.path("output.txt").c_str());
+    elsewhere.worker_image = first.worker_image;
     ASSERT_TRUE(elsewhere.wait_for_status(running, 10000)) << elsewhere.status();
     EXPECT_NE(read_file(elsewhere.path("output.txt"))
                   .find("warning: kq2.exe is started from " + first.dir +

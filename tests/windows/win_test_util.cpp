@@ -211,12 +211,24 @@ bool process_alive(DWORD pid) {
     return alive;
 }
 
-void end_process(DWORD pid) {
-    HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
-    if (h != nullptr) {
-        TerminateProcess(h, 9);
-        CloseHandle(h);
+// Looked up at run time: the test pack runs on Windows XP, which lacks it and runs the pack's
+// checks one after the other.
+using QueryImageName = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+
+void end_process(DWORD pid, const std::wstring& image) {
+    static const auto query = reinterpret_cast<QueryImageName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameW")));
+    HANDLE h = OpenProcess(
+        PROCESS_TERMINATE | (query != nullptr ? PROCESS_QUERY_LIMITED_INFORMATION : 0), FALSE, pid);
+    if (h == nullptr) {
+        return;
     }
+    wchar_t name[MAX_PATH * 2];
+    DWORD size = MAX_PATH * 2;
+    if (query == nullptr || (query(h, 0, name, &size) && lstrcmpiW(name, image.c_str()) == 0)) {
+        TerminateProcess(h, 9);
+    }
+    CloseHandle(h);
 }
 
 HANDLE make_foreign_object(const char* name, bool section) {

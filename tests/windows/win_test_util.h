@@ -49,8 +49,10 @@ std::ostream& operator<<(std::ostream& out, const Finished& finished);
 // Waits up to ms for the process, then closes its handle.
 Finished finish_process(Started& started, DWORD ms);
 bool process_alive(DWORD pid);
-// Ends a process that a test left running.
-void end_process(DWORD pid);
+// Ends a process that a test left running, where pid still runs image (a full path, compared
+// without regard to case). An ID read from a file may since name another test's process: Wine, as
+// Windows, gives an ended process's ID to a new one, the longest free first.
+void end_process(DWORD pid, const std::wstring& image);
 // A section of one long (section) or a mutex named name, made as another account would make it:
 // owned by LOCAL SERVICE (S-1-5-19), which Wine lets any program name as owner, with a NULL
 // DACL. Null on failure.
