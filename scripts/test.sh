@@ -10,6 +10,7 @@ jobs=$(nproc)
 
 bash scripts/setup.sh || { echo "setup failed"; exit 1; }
 . scripts/wine-bits.sh
+. scripts/wine-watch.sh
 kq2_choose_wine || exit 1
 
 # BUILD_DIR lets several checkouts' builds live side by side; each tree has its own Wine prefix.
@@ -18,7 +19,7 @@ win_tree=$build_dir/$KQ2_TREE
 export WINEDEBUG=-all
 export WINEPREFIX=$root/$win_tree/wineprefix
 # A worker outlives its supervisor by design: end everything Wine still runs, whatever happens.
-trap 'wineserver -k >/dev/null 2>&1' EXIT
+trap kq2_end_prefix EXIT
 
 passed=0
 failed=0
@@ -40,6 +41,15 @@ run_ctest() {
     failed=$((failed + bad))
   fi
   rm -f "$log"
+}
+# Runs ctest in a Windows tree with Wine's server held for the run, and says so if it went away.
+run_wine_ctest() {
+  local held
+  kq2_wine_prefix && kq2_hold_wineserver
+  held=$(kq2_held_server_pid)
+  kq2_trace_server "$held" "$1/server-signals.txt"
+  run_ctest "$1"
+  kq2_server_report "$held" "$1/server-signals.txt"
 }
 # Runs one extra check and counts it as a test.
 check() {
@@ -76,8 +86,7 @@ fi
 if check "windows build" build "$build_dir/windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
   -DCMAKE_EXPORT_COMPILE_COMMANDS=ON; then
   if [ "$KQ2_BITS" = 32 ]; then
-    kq2_wine_prefix && kq2_hold_wineserver
-    run_ctest "$build_dir/windows"
+    run_wine_ctest "$build_dir/windows"
   fi
   check "products" bash scripts/check-products.sh "$build_dir/windows/bin"
 fi
@@ -93,8 +102,7 @@ if [ "$KQ2_BITS" = 64 ] && check "x86_64 windows build" build "$win_tree" \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake; then
   # Every program the tests can start, 64-bit: wine64 would start a leftover 32-bit one.
   if check "x86_64 programs" kq2_check_bits "$win_tree"/bin/*.exe "$win_tree"/tests/*.exe; then
-    kq2_wine_prefix && kq2_hold_wineserver
-    run_ctest "$win_tree"
+    run_wine_ctest "$win_tree"
     check "i686 version resources" i686_versions
   fi
 fi

@@ -14,6 +14,7 @@ rm -rf "$work" && mkdir -p "$work/bin" "$pack"
 work=$(cd "$work" && pwd)
 fail() { echo "test pack: $*"; exit 1; }
 . "$here/../../scripts/wine-bits.sh"
+. "$here/../../scripts/wine-watch.sh"
 kq2_choose_wine || exit 1
 export WINEDEBUG=-all
 kq2_wine_prefix
@@ -40,9 +41,11 @@ mkdir -p "$deep" "$work/caller/logs" && cp run-tests.cmd "$deep/" && touch "$wor
 # Standard input that never ends, as scripts/wine-run.sh gives console programs.
 mkfifo "$work/input"
 kq2_check_bits bin/*.exe tests/*.exe || fail "programs of other bits than this Wine's"
-# A failed check shows its log: results.txt holds every log after the counts.
-script -qec "$KQ2_WINE cmd /c run-tests.cmd >console.txt 2>&1" /dev/null 0<>"$work/input" >/dev/null ||
-  fail "run-tests.cmd failed: $(cat console.txt results.txt)"
+# A failed check shows its log: results.txt holds every log after the counts. A pack that hangs is
+# ended after 10 minutes, naming the check then running (its log is the newest in logs/).
+kq2_run_bounded 600 console.txt script -qec "$KQ2_WINE cmd /c run-tests.cmd >>console.txt 2>&1" /dev/null \
+  0<>"$work/input" >/dev/null 2>>console.txt ||
+  fail "run-tests.cmd failed: $(cat console.txt results.txt 2>/dev/null)"
 checks=$(grep -cE '^[a-z]' "$here/../pack/checks.txt")
 grep -qx "$checks passed, 0 failed"$'\r' results.txt || fail "results.txt: $(cat results.txt)"
 [ -z "$(grep -L '^\[  PASSED  \] [1-9]' logs/*.txt)" ] || fail "a check ran no test: $(cat console.txt)"

@@ -49,6 +49,7 @@ class Process : public ::testing::Test {
     }
     // Launches as the watchdog does, then waits through the pin: what the child recorded.
     static std::string launch_and_read(const char* path, const char* const* argv = kq2_argv) {
+        const WatchedCall call(std::string("launch_child(") + path + ")");
         write_file("hold", "");
         DeleteFileA("line.txt");
         ProcessPin pin = 0;

@@ -38,7 +38,9 @@ fail() {
 script -qec "WINEDEBUG=-all,fixme+advapi,+eventlog $KQ2_WINE supervisor.exe /nobeat /record; echo \$? >status.txt; exec sleep 60" /dev/null \
   0<>"$keys" >terminal.txt 2>&1 &
 terminal=$!
-trap 'kill $(ours kq2.exe) $(ours supervisor.exe) 2>/dev/null; pkill -P $terminal; kill $terminal 2>/dev/null
+# The terminal by its job: once it has ended, its PID may name another program.
+trap 'kill $(ours kq2.exe) $(ours supervisor.exe) 2>/dev/null
+  jobs -pr | grep -qx "$terminal" && { pkill -P $terminal; kill $terminal; } 2>/dev/null
   wineserver -k 2>/dev/null' EXIT
 
 for _ in $(seq 200); do

@@ -1,6 +1,8 @@
 #include "win_test_util.h"
 
 #include <cstdio>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 std::string exe_dir() {
@@ -132,6 +134,39 @@ std::wstring widen(const std::string& text) {
     return wide;
 }
 
+namespace {
+std::mutex watch_lock;
+std::string watched; // empty: no call is watched
+DWORD watched_since = 0;
+const DWORD call_bound_ms = 60000;
+
+void watch_calls() {
+    for (;;) {
+        Sleep(1000);
+        const std::lock_guard<std::mutex> hold(watch_lock);
+        if (!watched.empty() && GetTickCount() - watched_since > call_bound_ms) {
+            std::fprintf(stderr, "hung: %s did not return within %lu s\n", watched.c_str(),
+                         call_bound_ms / 1000);
+            std::fflush(stderr);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+    }
+}
+} // namespace
+
+WatchedCall::WatchedCall(const std::string& what) {
+    static std::once_flag started;
+    std::call_once(started, [] { std::thread(watch_calls).detach(); });
+    const std::lock_guard<std::mutex> hold(watch_lock);
+    watched = what;
+    watched_since = GetTickCount();
+}
+
+WatchedCall::~WatchedCall() {
+    const std::lock_guard<std::mutex> hold(watch_lock);
+    watched.clear();
+}
+
 Started start_process(const std::string& command_line, const char* dir, const char* output,
                       DWORD flags) {
     const std::wstring wide_dir = dir != nullptr ? widen(dir) : std::wstring();
@@ -157,6 +192,11 @@ Started start_process_w(const std::wstring& command_line, const wchar_t* dir, co
     line.push_back(L'\0');
     PROCESS_INFORMATION pi{};
     Started started{nullptr, 0, 0};
+    std::string what(command_line.size(), '?'); // the line as the log can show it
+    for (std::size_t i = 0; i < what.size(); ++i) {
+        what[i] = command_line[i] < 128 ? static_cast<char>(command_line[i]) : '?';
+    }
+    const WatchedCall call("CreateProcessW(" + what + ")");
     if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, dir, &si,
                        &pi)) {
         CloseHandle(pi.hThread);

@@ -24,6 +24,17 @@ void copy_product(const char* name, const std::string& dir);
 // Handles the system holds open for the process (GetProcessHandleCount answers 0 on Wine).
 unsigned long count_process_handles(DWORD pid);
 
+// A call that Wine may never return from, such as a start, which waits for the child's own: past a
+// minute, a thread of the test program names it on standard error and ends the program with status
+// 3, so that a run says which call hung instead of waiting for ctest's time-out.
+class WatchedCall {
+  public:
+    explicit WatchedCall(const std::string& what);
+    ~WatchedCall();
+    WatchedCall(const WatchedCall&) = delete;
+    WatchedCall& operator=(const WatchedCall&) = delete;
+};
+
 struct Started {
     HANDLE process; // null when the start failed
     DWORD pid;
