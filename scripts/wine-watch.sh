@@ -93,6 +93,8 @@ kq2_run_bounded() {
   # A session of its own, so that the program and all it started can be ended together.
   setsid "$@" <&0 &
   pid=$!
+  # Out of the terminal's process group, it would miss a Ctrl+C that ends the caller.
+  trap 'kill -KILL -- "-$pid" 2>/dev/null; exit 130' INT TERM HUP
   # Waits without a process: this runs beside every test, and the PIDs that a sleep a tick would
   # take wrap the machine's PID space the sooner.
   exec {tick}<> <(:)
@@ -110,6 +112,7 @@ kq2_run_bounded() {
     read -r -t 0.2 -u "$tick" 2>/dev/null
   done
   exec {tick}<&-
+  trap - INT TERM HUP
   if [ -z "$why" ]; then
     wait "$pid"
     return
