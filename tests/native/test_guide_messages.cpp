@@ -1,8 +1,9 @@
 // The guide's messages against the code: each one that the supervisor and kq2stat print, made by
 // their own code with the guide's example values, must stand in release/README.txt as printed, so
 // a reworded message fails here until the guide follows. Not reachable natively, so not held here:
-// "too much arguments" and event 27 (supervisor_main ends the process), and what tools/fkill.cpp
-// and tools/kq2stat.cpp print themselves (fkill's lines; kq2stat's bad arguments, failed write).
+// "too much arguments" with its event 6 and event 27 (supervisor_main ends the process), and what
+// tools/fkill.cpp and tools/kq2stat.cpp print themselves (fkill's lines; kq2stat's bad arguments,
+// failed write).
 #include "fake_platform.h"
 #include "monitor/plugin_output.h"
 #include "supervisor/event_sentences.h"
@@ -62,10 +63,12 @@ TEST(GuideMessages, EachMessageStandsInTheGuideAsPrinted) {
     format_start_event(event, "@VERSION@", 2, 1234), expect_in_guide(event, "\"");
     for (const RestartFacts& restart : {RestartFacts{1234, false, 0, 61, true, 1240, 2},
                                         RestartFacts{1234, false, 0, 61, false, 1240, 2},
-                                        RestartFacts{1234, true, 3, 61, true, 1240, 2}}) {
+                                        RestartFacts{1234, true, 3, 61, true, 1240, 2},
+                                        RestartFacts{1234, true, 3, 61, true, -1, 2}}) {
         format_restart_event(event, restart), expect_in_guide(event, "\"");
     }
     format_escape_event(event, 1240), expect_in_guide(event, "\"");
+    format_escape_event(event, -1), expect_in_guide(event, "\"");
 
     // kq2stat's line for C:\kq2: whole when OK, else up to its perfdata.
     const FolderFacts ok{"C:\\kq2", StatusFile::parsed, 0, 1, 0, {37, 1, 1234}, Heartbeat::file, 0,
@@ -120,16 +123,17 @@ TEST(GuideMessages, EachMessageStandsInTheGuideAsPrinted) {
         passes(1);
     }
     // clang-format on
+    history_refused(history, "another account holds this folder's lock");
     history_end(history);
     std::set<int> ids;
     std::istringstream events(p.event_log);
     for (std::string sentence; std::getline(events, sentence);) {
         const int id = *ids.insert(std::stoi(sentence)).first;
-        if (id == 7 || id >= 10) {
+        if (id == 5 || id == 7 || id >= 10) {
             expect_in_guide(sentence.substr(sentence.find(' ') + 1), id == 7 ? "\"" : "");
         }
     }
-    EXPECT_EQ(ids, (std::set<int>{1, 7, 10, 11, 12, 13, 14, 15, 17, 18, 19, 28, 29}));
+    EXPECT_EQ(ids, (std::set<int>{1, 5, 7, 10, 11, 12, 13, 14, 15, 17, 18, 19, 28, 29}));
 }
 
 } // namespace
