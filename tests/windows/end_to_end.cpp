@@ -34,15 +34,34 @@ bool SupervisorRun::start(const std::string& arguments, DWORD flags) {
     return supervisor.process != nullptr;
 }
 
+// The seconds of a status line, or -1.
+static long seconds_in(const std::string& line) {
+    static const std::string since = "running since  ";
+    return line.compare(0, since.size(), since) == 0
+               ? std::strtol(line.c_str() + since.size(), nullptr, 10)
+               : -1;
+}
+
 bool SupervisorRun::wait_for_status(const std::string& text, DWORD ms) {
+    const long wanted = seconds_in(text);
+    const std::string rest = wanted < 0 ? text : text.substr(text.find(" seconds"));
     const DWORD started = GetTickCount();
-    while (status().find(text) == std::string::npos) {
+    for (long before = -1;; Sleep(100)) {
+        const std::string line = status();
+        const long now = seconds_in(line);
+        if (line.find(text) != std::string::npos) {
+            return true;
+        }
+        // Passed between the two polls: counting up, or counting up again after a check.
+        if (wanted >= 0 && before >= 0 && now >= 0 && line.find(rest) != std::string::npos &&
+            (before < wanted ? wanted <= now || now < before : now < before && wanted <= now)) {
+            return true;
+        }
+        before = now >= 0 ? now : before;
         if (GetTickCount() - started > ms) {
             return false;
         }
-        Sleep(100);
     }
-    return true;
 }
 
 std::vector<WorkerStart> SupervisorRun::worker_starts() const {

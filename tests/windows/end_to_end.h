@@ -21,7 +21,9 @@ class SupervisorRun {
     bool start(const std::string& arguments, DWORD flags = 0);
     std::string path(const char* name) const { return dir + "\\" + name; }
     std::string status() const { return read_file(path("log_kq.txt")); }
-    // Polls every 100 ms until the status line holds text; false on time-out.
+    // Polls every 100 ms until the status line holds text; false on time-out. For a text that
+    // begins "running since  N seconds", N counts as seen once the seconds have passed it between
+    // two polls (the rest of text still held): a loop slowed by load never writes some seconds.
     bool wait_for_status(const std::string& text, DWORD ms);
     // The workers' starts as kq2.exe /record wrote them.
     std::vector<WorkerStart> worker_starts() const;
