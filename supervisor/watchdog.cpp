@@ -3,8 +3,6 @@
 #include "../watch/status_line.h"
 #include "event_sentences.h"
 
-#include <utility>
-
 static const char worker_path[] = "kq2.exe";
 static const char heartbeat_file[] = "check.txt";
 static const char status_file[] = "log_kq.txt";
@@ -69,6 +67,7 @@ void watchdog_start(WatchdogState& state, const ChildArgv& child_argv, History& 
     state.heartbeat_unseen = false;
     state.launch_failing = false;
     state.survivors = 0;
+    state.survivors_due = false;
     state.reference = ticks_now();
     launch_worker(state);
     state.restarts = 1;
@@ -152,40 +151,49 @@ static void restart_worker(WatchdogState& state) {
     say_launch(state);
 }
 
-// The oldest survivor that still runs is named to fkill again, once a check: each kill may take up
-// to the command limit, so a younger one waits its turn. Those that have ended are let go, each
-// said once; a retry that fails is not.
+// The oldest survivor that still runs is named to fkill again, whatever has ended before it: each
+// kill may take up to the command limit, so a younger one waits its turn. Those that have ended
+// are let go, each said once and in the order they were pinned; a retry that fails is not said.
 static void name_survivors(WatchdogState& state) {
-    if (state.survivors == 0) {
-        return;
-    }
-    Survivor* const first = state.survivor;
+    Survivor* const table = state.survivor;
     std::uint32_t code = 0;
     char text[status_text_size] = {};
-    if (!pinned_exit_code(first->pin, &code)) {
-        format_kill_command(text, first->pid);
-        run_command(state, text);
-    }
-    // Those that still run go first, in their order.
-    std::uint32_t running = 0;
     for (std::uint32_t i = 0; i < state.survivors; ++i) {
-        if (!pinned_exit_code(first[i].pin, &code)) {
-            std::swap(first[running++], first[i]);
+        if (!pinned_exit_code(table[i].pin, &code)) {
+            format_kill_command(text, table[i].pid);
+            run_command(state, text);
+            break;
         }
     }
-    for (std::uint32_t i = running; i < state.survivors; ++i) {
-        release_pin(&first[i].pin);
-        format_survivor_ended_notice(text, first[i].pid, running == 0 && i + 1 == state.survivors);
+    // Each asked once after the kill, so that the notices and the table agree.
+    std::uint32_t ended = 0; // bit i: survivor i has ended
+    bool running = false;
+    for (std::uint32_t i = 0; i < state.survivors; ++i) {
+        if (pinned_exit_code(table[i].pin, &code)) {
+            ended |= 1u << i;
+        } else {
+            running = true;
+        }
+    }
+    std::uint32_t kept = 0;
+    for (std::uint32_t i = 0; i < state.survivors; ++i) {
+        if ((ended >> i & 1u) == 0) {
+            table[kept++] = table[i];
+            continue;
+        }
+        release_pin(&table[i].pin);
+        // The last one let go, none running: the watch covers one worker again.
+        format_survivor_ended_notice(text, table[i].pid, !running && ended >> i == 1u);
         history_say(*state.history, EventId::SurvivorEnded, text);
     }
-    state.survivors = running;
+    state.survivors = kept;
 }
 
 static void consume_heartbeat(WatchdogState& state) {
     unsigned long error = 0;
     run_command(state, "del check.txt > nul");
-    // A delete-pending file answers "access denied" (XP to 8.1; Wine reports it as present): any
-    // look but "not found" or a file or folder counts as deleted.
+    // A delete-pending file answers "access denied" (XP to 8.1; Wine reports it as present), so
+    // a look that fails here is no sign of a heartbeat left behind.
     PathKind left = path_kind(heartbeat_file, &error);
     if (left == PathKind::File) {
         // Windows' del skips hidden and system files (Wine's does not), and under UAC
@@ -195,7 +203,8 @@ static void consume_heartbeat(WatchdogState& state) {
         left = path_kind(heartbeat_file, &error);
     }
     // A heartbeat left in place counts at every later check, so a hang would go unseen. A failed
-    // look proves nothing either way: the next look after a delete decides.
+    // look proves nothing either way: it neither warns nor ends the warning, the check is made all
+    // the same, and the look after the next delete decides.
     if (left != PathKind::Unknown) {
         report_change(*state.history, state.heartbeat_stuck, left != PathKind::Absent,
                       EventId::HeartbeatStuck,
@@ -209,10 +218,6 @@ static void consume_heartbeat(WatchdogState& state) {
 // False when check.txt could not be looked at: nothing is done and the reference stays, so the
 // next pass looks again.
 static bool check_heartbeat(WatchdogState& state) {
-    // Once a check: not again while its look is retried at each pass.
-    if (state.look_failures == 0) {
-        name_survivors(state);
-    }
     unsigned long error = 0;
     const PathKind heartbeat = path_kind(heartbeat_file, &error);
     if (heartbeat == PathKind::Unknown) {
@@ -259,9 +264,18 @@ bool watchdog_pass(WatchdogState& state) {
     }
     // The clock as last read before the sleep.
     Ticks before_sleep = state.now;
-    if (elapsed_seconds(state.now, state.reference) > heartbeat_limit_seconds &&
-        check_heartbeat(state)) {
-        before_sleep = state.reference;
+    if (elapsed_seconds(state.now, state.reference) > heartbeat_limit_seconds) {
+        if (check_heartbeat(state)) {
+            before_sleep = state.reference;
+            state.survivors_due = true;
+        }
+    } else if (state.survivors_due) {
+        // One shell command a pass, so that log_kq.txt and ESC wait for no more than one: the
+        // survivor's kill comes in the pass after the check, and even hanging to the command limit
+        // it has ended nearly half a minute before the next check is due.
+        state.survivors_due = false;
+        name_survivors(state);
+        before_sleep = ticks_now();
     }
     sleep_seconds(1);
     write_status(state);

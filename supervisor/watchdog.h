@@ -8,13 +8,14 @@
 #include <cstdint>
 
 // A worker that survived its kill: kept pinned, so that its ID is not reused, and named to fkill
-// again at each check until it has ended.
+// again between two checks until it has ended.
 struct Survivor {
     std::int32_t pid;
     ProcessPin pin;
 };
 // Survivors kept at once; a kill that fails beyond them lets its worker go, to be ended by hand.
 constexpr std::uint32_t survivors_most = 16;
+static_assert(survivors_most <= 32, "which survivors have ended is kept in 32 bits");
 
 struct WatchdogState {
     std::int32_t pid;            // the worker most recently launched; -1 when that launch failed
@@ -29,6 +30,7 @@ struct WatchdogState {
     bool heartbeat_unseen;       // warned that check.txt cannot be looked at
     bool launch_failing;         // the last launch failed (warned once)
     std::uint32_t survivors;     // in survivor, oldest first
+    bool survivors_due;          // a check was made: the next pass names a survivor
     Survivor survivor[survivors_most];
     const ChildArgv* child_argv;
     History* history;

@@ -1,5 +1,6 @@
 #include "fake_platform.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,7 @@ FakePlatform& fake() {
 void fake_reset(Ticks clock) {
     g_fake = FakePlatform{};
     g_fake.clock = clock;
+    g_fake.last_write = clock;
     g_fake.worker_healthy = true;
     g_fake.next_pid = 1000;
     g_fake.kill_while_pinned = true;
@@ -62,6 +64,8 @@ bool write_text_file(const char* path, const char* text) {
     }
     std::snprintf(g_fake.status, sizeof g_fake.status, "%s", text);
     ++g_fake.status_writes;
+    g_fake.longest_write_gap = std::max(g_fake.longest_write_gap, g_fake.clock - g_fake.last_write);
+    g_fake.last_write = g_fake.clock;
     return true;
 }
 

@@ -39,6 +39,8 @@ struct FakePlatform {
     char status[128]; // log_kq.txt
     bool status_writable;
     int status_writes;
+    Ticks last_write;        // the clock at the last status write, or at the reset
+    Ticks longest_write_gap; // the most that passed between two status writes
     int warnings;
     char last_warning[128];
     std::uint32_t launch_error;   // last_launch_error() after a failed launch

@@ -147,6 +147,26 @@ TEST(History, EscSumsUpWhatIsHeldBackBeforeItsOwnEvent) {
     }
 }
 
+TEST(History, EndSumsUpTheLogsRecoveryThatItsOwnSummaryBrought) {
+    fake_reset();
+    History history{};
+    for (int i = 0; i < 11; ++i) { // ID 28's window full; one event of ID 30 held back
+        if (i < 10) {
+            history_event(history, EventType::Information, EventId::EventsTakenAgain, "taken");
+        }
+        history_event(history, EventType::Information, EventId::SurvivorEnded, "ended");
+    }
+    fake().event_error = 1502;
+    history_event(history, EventType::Warning, EventId::KillFailed, "refused");
+    fake().event_error = 0;
+    fake().keep_events = true;
+    history_end(history); // ID 30's summary is taken: the log's recovery is held back in ID 28's
+    EXPECT_EQ(fake().event_log,
+              "7 1 more event like this one was left out in the last hour: ended\n"
+              "7 1 more event like this one was left out in the last hour: the event log takes "
+              "events again\n");
+}
+
 TEST(History, ADayOfRefusedStartsWritesTenAnHourAndSumsUpTheRest) {
     fake_reset();
     fake().count_shared = true;

@@ -94,30 +94,62 @@ TEST_F(Watchdog, KillThatLeavesTheWorkerRunningWarnsAndStillRelaunches) {
     EXPECT_EQ(fake().open_pins, 2); // the survivor stays pinned
 }
 
-TEST_F(Watchdog, SurvivorIsNamedAtEachCheckTillItEndsThenTheNewWorkersHangIsSeen) {
+TEST_F(Watchdog, SurvivorIsNamedOnceBetweenChecksTillItEndsThenTheNewWorkersHangIsSeen) {
     start(false);
     fake().kill_works = false;
     fake().survivors_beat = true; // 1000 hides the hang of 1001 while it runs
     passes(61 * 2);
     fake().kill_works = true;
     passes(61);
-    EXPECT_EQ(fake().kills + fake().warnings, 3 + 2); // named twice, its failed retry not warned
+    EXPECT_EQ(fake().kills, 3);    // its kill, then once after each check
+    EXPECT_EQ(fake().warnings, 2); // its failed retry not warned
     EXPECT_STREQ(fake().last_warning, "worker PID 1000, which survived its kill, has ended; the "
                                       "watch covers one worker again\n");
     EXPECT_EQ(status(), "running since  0 seconds, restarts 2 , PID 1001 \n");
     passes(61 * 2); // 1001's hang is seen within two checks: 1002's at the second
     EXPECT_EQ(state_.restarts, 4u);
     EXPECT_EQ(fake().open_pins, 1);
+    EXPECT_TRUE(fake().kill_while_pinned);
+}
+
+TEST_F(Watchdog, TheOldestSurvivorStillRunningIsNamedAndTheEndedAreSaidInTheirOrder) {
+    start(false);
+    fake().kill_works = false;
+    passes(61 * 3);                                  // 1000, 1001 and 1002 survive; 1003 runs
+    fake().runs &= ~(std::uint64_t{3} << 1000 % 64); // 1000 and 1001 end on their own
+    fake().keep_events = true;
+    fake().last_killed_pid = 0;
+    passes(1);
+    EXPECT_EQ(fake().last_killed_pid, 1002);
+    EXPECT_EQ(fake().event_log, "30 worker PID 1000, which survived its kill, has ended\n"
+                                "30 worker PID 1001, which survived its kill, has ended\n");
+    fake().kill_works = true;
+    passes(61);
+    EXPECT_STREQ(fake().last_warning, "worker PID 1002, which survived its kill, has ended; the "
+                                      "watch covers one worker again\n");
+    EXPECT_TRUE(fake().kill_while_pinned);
 }
 
 TEST_F(Watchdog, SurvivorsBeyondSixteenAreLetGoWithAWarning) {
     start(false);
     fake().kill_works = false;
-    passes(61 * 17); // kills: 17 at the restarts, and 1000 at each check after its own
-    EXPECT_EQ(fake().kills + fake().open_pins, 33 + 17);
+    passes(61 * 17); // kills: 17 at the restarts, and 1000 after each check but the last
+    EXPECT_EQ(fake().kills, 33);
+    EXPECT_EQ(fake().open_pins, 17);
+    EXPECT_TRUE(fake().kill_while_pinned);
     EXPECT_STREQ(fake().last_warning,
                  "warning: the kill of worker PID 1016 failed; 16 survivors "
                  "are kept already, so it is not named again: end it by hand\n");
+}
+
+TEST_F(Watchdog, EveryCommandHangingNoPassHoldsTheStatusFileOverFortySeconds) {
+    start(false);
+    fake().commands_hang = true;  // 1000 survives its kill and is named after each check
+    fake().survivors_beat = true; // its heartbeats bring a del to each check after the first
+    passes(63); // the check, then the survivor's pass: its 31 s count toward the next check
+    EXPECT_EQ(status(), "running since  32 seconds, restarts 2 , PID 1001 \n");
+    passes(61 * 3);
+    EXPECT_LE(fake().longest_write_gap, 40 * 100u); // 36 s: the restart's kill, wait and sleep
 }
 
 TEST_F(Watchdog, HeartbeatFolderCountsIsNeverDeletedAndWarnsOnce) {
@@ -280,7 +312,7 @@ TEST_F(Watchdog, StoppedDelWarnsAtEachCheckAndTheSupervisorDeletesWhatItLeft) {
     EXPECT_EQ(std::string(fake().last_warning), "warning: \"del check.txt > nul\" did not end "
                                                 "within 30 s and was stopped; the watch goes on\n");
     fake().commands_hang = false;
-    fake().delete_pending = true; // counts as deleted
+    fake().delete_pending = true; // the look after it fails: no warning either way
     passes(61);
     EXPECT_EQ(fake().warnings, 2);
 }

@@ -115,10 +115,18 @@ TEST(Kq2stat, EachFolderByItsExactNameStalledThenEnded) {
     // against writers), its lock still held. Not suspended: under load a suspended Wine process
     // that was then ended outlived its server, and the tests beside it hung.
     HANDLE held[3];
+    // The supervisor's own write holds the file for a moment each second: that open is refused
+    // with a sharing violation, and tried again.
     for (int i = 0; i < 3; ++i) {
-        held[i] = CreateFileW((dirs[i] + L"\\log_kq.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(held[i], INVALID_HANDLE_VALUE);
+        for (int tries = 0; tries < 100; ++tries, Sleep(10)) {
+            held[i] =
+                CreateFileW((dirs[i] + L"\\log_kq.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (held[i] != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) {
+                break;
+            }
+        }
+        EXPECT_NE(held[i], INVALID_HANDLE_VALUE) << GetLastError();
     }
     TerminateProcess(supervisors[2].process, 9);
     Sleep(3500);

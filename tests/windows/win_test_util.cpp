@@ -251,21 +251,23 @@ bool process_alive(DWORD pid) {
     return alive;
 }
 
-// Looked up at run time: the test pack runs on Windows XP, which lacks it and runs the pack's
-// checks one after the other.
-using QueryImageName = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+// psapi's, looked up at run time: Windows XP has it, where QueryFullProcessImageNameW is missing,
+// and runs the pack's checks one after the other.
+using ModuleFileName = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
 
 void end_process(DWORD pid, const std::wstring& image) {
-    static const auto query = reinterpret_cast<QueryImageName>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameW")));
-    HANDLE h = OpenProcess(
-        PROCESS_TERMINATE | (query != nullptr ? PROCESS_QUERY_LIMITED_INFORMATION : 0), FALSE, pid);
+    static const auto module_name = reinterpret_cast<ModuleFileName>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("psapi.dll"), "GetModuleFileNameExW")));
+    HANDLE h =
+        OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
     if (h == nullptr) {
         return;
     }
     wchar_t name[MAX_PATH * 2];
-    DWORD size = MAX_PATH * 2;
-    if (query == nullptr || (query(h, 0, name, &size) && lstrcmpiW(name, image.c_str()) == 0)) {
+    if (module_name == nullptr || module_name(h, nullptr, name, MAX_PATH * 2) == 0) {
+        std::fprintf(stderr, "end_process: the image of process %lu cannot be read; not ended\n",
+                     static_cast<unsigned long>(pid));
+    } else if (lstrcmpiW(name, image.c_str()) == 0) {
         TerminateProcess(h, 9);
     }
     CloseHandle(h);
