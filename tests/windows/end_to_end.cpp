@@ -43,8 +43,9 @@ static long seconds_in(const std::string& line) {
 }
 
 bool SupervisorRun::wait_for_status(const std::string& text, DWORD ms) {
-    const long wanted = seconds_in(text);
-    const std::string rest = wanted < 0 ? text : text.substr(text.find(" seconds"));
+    const std::size_t unit = text.find(" seconds");
+    const long wanted = unit == std::string::npos ? -1 : seconds_in(text);
+    const std::string rest = wanted < 0 ? text : text.substr(unit);
     const DWORD started = GetTickCount();
     for (long before = -1;; Sleep(100)) {
         const std::string line = status();

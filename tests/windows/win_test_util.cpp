@@ -251,11 +251,15 @@ bool process_alive(DWORD pid) {
     return alive;
 }
 
-// psapi's, looked up at run time: Windows XP has it, where QueryFullProcessImageNameW is missing,
-// and runs the pack's checks one after the other.
+// Looked up at run time: kernel32's from Vista on (and Wine), which the system answers from what it
+// knows of the process; psapi's on Windows XP, which reads the process's own module list and so
+// fails for one that has not started yet.
+using ImageName = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
 using ModuleFileName = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
 
 void end_process(DWORD pid, const std::wstring& image) {
+    static const auto image_name = reinterpret_cast<ImageName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameW")));
     static const auto module_name = reinterpret_cast<ModuleFileName>(
         reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("psapi.dll"), "GetModuleFileNameExW")));
     HANDLE h =
@@ -264,7 +268,11 @@ void end_process(DWORD pid, const std::wstring& image) {
         return;
     }
     wchar_t name[MAX_PATH * 2];
-    if (module_name == nullptr || module_name(h, nullptr, name, MAX_PATH * 2) == 0) {
+    DWORD size = MAX_PATH * 2;
+    const bool named = image_name != nullptr    ? image_name(h, 0, name, &size) != FALSE
+                       : module_name != nullptr ? module_name(h, nullptr, name, size) != 0
+                                                : false;
+    if (!named) {
         std::fprintf(stderr, "end_process: the image of process %lu cannot be read; not ended\n",
                      static_cast<unsigned long>(pid));
     } else if (lstrcmpiW(name, image.c_str()) == 0) {
