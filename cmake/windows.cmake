@@ -26,15 +26,20 @@ target_compile_options(core PRIVATE ${product_compile} ${product_sections})
 add_library(platform_win32 STATIC
   platform/win32/console.cpp
   platform/win32/event_log.cpp
+  platform/win32/folder_access.cpp
   platform/win32/folder_facts.cpp
   platform/win32/folder_mutex.cpp
   platform/win32/folder_path.cpp
+  platform/win32/monitor_facts.cpp
   platform/win32/object_owner.cpp
   platform/win32/process.cpp
   platform/win32/process_image.cpp
   platform/win32/services.cpp)
 target_link_libraries(platform_win32 PUBLIC core)
-target_compile_options(platform_win32 PRIVATE ${product_compile} ${product_sections})
+# No -fdata-sections here: with it MinGW's GCC keeps zero-initialised statics (the 4 KB buffer of
+# standard output, the folder's identity, the room of the permissions' judgement) as data in the
+# program file rather than in .bss.
+target_compile_options(platform_win32 PRIVATE ${product_compile} -ffunction-sections)
 
 # A product program with its version resource. products.txt lists every product's file name, for
 # the release's signing and the test pack.

@@ -1,6 +1,6 @@
 #include "folder_state.h"
 
-Verdict judge_folder(const FolderFacts& facts, std::uint32_t stale_seconds) {
+static Verdict judge_files(const FolderFacts& facts, std::uint32_t stale_seconds) {
     if (!facts.is_folder) {
         return {State::unknown, Reason::no_folder};
     }
@@ -45,6 +45,14 @@ Verdict judge_folder(const FolderFacts& facts, std::uint32_t stale_seconds) {
         return {State::unknown, Reason::status_unparsable};
     }
     return {State::ok, Reason::ok};
+}
+
+Verdict judge_folder(const FolderFacts& facts, std::uint32_t stale_seconds) {
+    Verdict verdict = judge_files(facts, stale_seconds);
+    if (anything_to_say(facts.access) && worse_state(State::warning, verdict.state)) {
+        verdict.state = State::warning;
+    }
+    return verdict;
 }
 
 static int rank(State state) {

@@ -4,6 +4,7 @@
 
 #include "watch/object_owner.h"
 #include "watch/status_line.h"
+#include "watch/write_access.h"
 
 #include <cstdint>
 
@@ -28,6 +29,7 @@ struct FolderFacts {
     OwnerFacts lock_owner; // the lock's owner, where it could be opened
     bool worker_running;   // line.pid names a running kq2.exe
     bool fkill_found;
+    WriteAccess access; // who else may change what runs from the folder, beside the supervisor
 };
 
 enum class Reason {
@@ -58,7 +60,8 @@ struct Verdict {
 // file system's rounding, or another machine's clock on a share.
 constexpr std::uint32_t future_slack_seconds = 5;
 
-// Stale: log_kq.txt last written more than stale_seconds ago, or dated in the future.
+// Stale: log_kq.txt last written more than stale_seconds ago, or dated in the future. Who else may
+// change what runs from the folder makes it at least WARNING; the reason stays the files'.
 Verdict judge_folder(const FolderFacts& facts, std::uint32_t stale_seconds);
 // Worst first: CRITICAL, WARNING, UNKNOWN, OK, so that a folder that cannot be read never hides
 // a dead supervisor in another.

@@ -52,7 +52,8 @@ static void put_held_by(TextBuf& out, const FolderFacts& facts) {
 }
 
 // One folder's reason in plain words; named: its path is already said before it.
-static void put_reason(TextBuf& out, const FolderFacts& facts, const Verdict& verdict, bool named) {
+static void put_files_reason(TextBuf& out, const FolderFacts& facts, const Verdict& verdict,
+                             bool named) {
     switch (verdict.reason) {
     case Reason::ok:
         put_text(out, "worker PID ");
@@ -131,6 +132,15 @@ static void put_reason(TextBuf& out, const FolderFacts& facts, const Verdict& ve
     put_text(out, " s");
 }
 
+// The reason, and who else may change what runs from the folder.
+static void put_reason(TextBuf& out, const FolderFacts& facts, const Verdict& verdict, bool named) {
+    put_files_reason(out, facts, verdict, named);
+    if (anything_to_say(facts.access)) {
+        put_text(out, "; ");
+        put_write_access(out, facts.access, facts.folder);
+    }
+}
+
 // "name=value" + unit + ";;critical;0", the label numbered with several folders.
 static void put_perf(TextBuf& out, const char* name, std::size_t position, std::int64_t value,
                      const char* unit, const std::uint32_t* critical) {
@@ -165,7 +175,9 @@ static void put_perfdata(TextBuf& out, const FolderFacts& facts, std::size_t pos
 }
 
 State format_plugin_output(TextBuf& out, const FolderFacts* facts, const Verdict* verdicts,
-                           std::size_t count, std::uint32_t stale_seconds, const char* failure) {
+                           std::size_t count, std::uint32_t stale_seconds, const char* failure,
+                           bool own) {
+    const bool own_said = own && anything_to_say(facts[count].access);
     std::size_t worst = 0;
     std::size_t tally[4] = {};
     for (std::size_t i = 0; i < count; ++i) {
@@ -178,11 +190,19 @@ State format_plugin_output(TextBuf& out, const FolderFacts* facts, const Verdict
     if (failure != nullptr && worse_state(State::unknown, state)) {
         state = State::unknown;
     }
+    if (own_said && worse_state(State::warning, state)) {
+        state = State::warning;
+    }
     put_text(out, "KQ2 ");
     put_text(out, state_name(state));
     put_text(out, " - ");
     if (failure != nullptr) {
         put_echoed(out, failure);
+        put_text(out, "; ");
+    }
+    if (own_said) {
+        put_text(out, "kq2stat's folder: ");
+        put_write_access(out, facts[count].access, facts[count].folder);
         put_text(out, "; ");
     }
     if (count > 1) {

@@ -21,7 +21,7 @@ void put_label_value(TextBuf& out, Utf16Text text) {
 
 namespace {
 
-enum class Known { always, folder, age, line };
+enum class Known { always, folder, age, line, access };
 
 struct Metric {
     const char* name;
@@ -30,7 +30,8 @@ struct Metric {
     Known known; // which facts a sample needs
 };
 
-const Metric metrics[] = {
+// alignas: GCC would pad it to 32 bytes, which kq2stat's size limit cannot spare.
+alignas(4) const Metric metrics[] = {
     {"kq2_supervisor_up", "gauge", "1 when log_kq.txt was rewritten within the stale limit.",
      Known::folder},
     {"kq2_status_age_seconds", "gauge",
@@ -43,11 +44,23 @@ const Metric metrics[] = {
     {"kq2_heartbeat_consumable", "gauge",
      "0 when check.txt is a folder, read-only or cannot be looked at.", Known::folder},
     {"kq2_fkill_found", "gauge", "1 when fkill is in the folder or along PATH.", Known::folder},
+    {"kq2_others_may_write", "gauge",
+     "1 when another account may change what runs from the folder.", Known::access},
     {"kq2_state", "gauge", "0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN, as kq2stat's exit status.",
      Known::always},
 };
 
 static_assert(sizeof metrics / sizeof metrics[0] == prometheus_metrics, "the buffer's room");
+
+// 1 where others may change what runs from the folder.
+bool access_sample(const WriteAccess& access) {
+    return access.count != 0 || access.no_permissions;
+}
+
+// Never guessed: none where the permissions could not be read and no other account was found.
+bool access_known(const WriteAccess& access) {
+    return access_sample(access) || !access.unreadable;
+}
 
 bool has_sample(const FolderFacts& facts, Known known) {
     switch (known) {
@@ -57,6 +70,8 @@ bool has_sample(const FolderFacts& facts, Known known) {
         return facts.is_folder;
     case Known::age:
         return facts.is_folder && facts.age_known;
+    case Known::access:
+        return facts.is_folder && access_known(facts.access);
     case Known::line:
         break;
     }
@@ -80,6 +95,8 @@ std::int64_t sample(std::size_t metric, const FolderFacts& facts, const Verdict&
         return facts.heartbeat == Heartbeat::absent || facts.heartbeat == Heartbeat::file ? 1 : 0;
     case 6:
         return facts.fkill_found ? 1 : 0;
+    case 7:
+        return access_sample(facts.access) ? 1 : 0;
     default:
         break;
     }
@@ -89,7 +106,8 @@ std::int64_t sample(std::size_t metric, const FolderFacts& facts, const Verdict&
 } // namespace
 
 void format_prometheus(TextBuf& out, const FolderFacts* facts, const Verdict* verdicts,
-                       const Utf16Text* folders, std::size_t count, std::uint32_t stale_seconds) {
+                       const Utf16Text* folders, std::size_t count, std::uint32_t stale_seconds,
+                       bool own) {
     for (std::size_t m = 0; m < sizeof metrics / sizeof metrics[0]; ++m) {
         const Metric& metric = metrics[m];
         put_text(out, "# HELP ");
@@ -101,7 +119,9 @@ void format_prometheus(TextBuf& out, const FolderFacts* facts, const Verdict* ve
         put_char(out, ' ');
         put_text(out, metric.type);
         put_char(out, '\n');
-        for (std::size_t i = 0; i < count; ++i) {
+        // The own folder's sample is the gauge's, which takes nothing from its verdict.
+        const std::size_t samples = count + (own && metric.known == Known::access ? 1 : 0);
+        for (std::size_t i = 0; i < samples; ++i) {
             if (!has_sample(facts[i], metric.known)) {
                 continue;
             }

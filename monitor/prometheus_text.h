@@ -16,8 +16,12 @@ void put_label_value(TextBuf& out, Utf16Text text);
 // Room for every sample of max_folders folders with the longest paths: a path's UTF-16 units, at
 // most one for each of its bytes, take at most 3 bytes each in a label; the fixed text of a sample
 // and its number, under 64 bytes; the help lines, under 4096.
-constexpr std::size_t prometheus_metrics = 8;
+// kq2stat's own folder adds one sample.
+constexpr std::size_t prometheus_metrics = 9;
 constexpr std::size_t prometheus_text_size =
-    max_folders * prometheus_metrics * (3 * folder_path_size + 64) + 4096;
+    (max_folders * prometheus_metrics + 1) * (3 * folder_path_size + 64) + 4096;
+// own: facts[count] (a folder with its access only) and folders[count] hold kq2stat's own
+// folder, whose one sample is the access gauge's.
 void format_prometheus(TextBuf& out, const FolderFacts* facts, const Verdict* verdicts,
-                       const Utf16Text* folders, std::size_t count, std::uint32_t stale_seconds);
+                       const Utf16Text* folders, std::size_t count, std::uint32_t stale_seconds,
+                       bool own = false);

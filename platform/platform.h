@@ -3,6 +3,7 @@
 #pragma once
 
 #include "../watch/object_owner.h"
+#include "../watch/write_access.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -112,6 +113,7 @@ struct StartupFacts {
     char system_wow64[fact_path_size];
     char program_files[3][fact_path_size]; // ProgramFiles, ProgramW6432, ProgramFiles(x86)
     char program_data[fact_path_size];
+    WriteAccess access; // who else may change the current folder, kq2.exe and fkill there
 };
 void gather_startup_facts(StartupFacts& facts);
 

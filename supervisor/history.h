@@ -40,8 +40,9 @@ enum class EventId : std::uint32_t {
     EventsTakenAgain = 28,
     ForeignRefusalCount = 29, // another program made the memory of our count's name
     SurvivorEnded = 30,       // a worker that survived its kill has ended
+    OthersMayWrite = 31,      // another account may change what runs from the folder
 };
-constexpr std::size_t event_id_count = 31;
+constexpr std::size_t event_id_count = 32;
 
 // Events of one ID written within an hour of its first; the rest are counted and summed up.
 constexpr std::uint32_t events_per_hour = 10;

@@ -1,6 +1,7 @@
 #include "startup_checks.h"
 
 #include "../watch/status_line.h"
+#include "../watch/text_buf.h"
 
 #include <algorithm>
 #include <cstring>
@@ -110,6 +111,14 @@ bool folder_warning(const StartupFacts& f, FolderCheck check, char (&out)[startu
     return false;
 }
 
+bool write_access_warning(const WriteAccess& access, char (&out)[startup_warning_size]) {
+    TextBuf t = text_buf(out, sizeof out);
+    put_text(t, "warning: ");
+    put_write_access(t, access, "this folder");
+    put_line_end(t);
+    return anything_to_say(access);
+}
+
 void warn_at_start(History& history) {
     // Read before the first status write replaces it.
     char text[status_text_size] = {};
@@ -132,5 +141,9 @@ void warn_at_start(History& history) {
                                              static_cast<std::uint32_t>(check)),
                         warning);
         }
+    }
+    char warning[startup_warning_size];
+    if (write_access_warning(facts.access, warning)) {
+        history_say(history, EventId::OthersMayWrite, warning);
     }
 }

@@ -19,6 +19,10 @@ inline constexpr FolderCheck folder_checks[] = {FolderCheck::SystemFolder, Folde
 bool folder_warning(const StartupFacts& facts, FolderCheck check,
                     char (&out)[startup_warning_size]);
 
+// "warning: others may change what runs from this folder: ..." where another account may plant or
+// replace what the supervisor runs, the drive keeps no permissions, or they cannot be read.
+bool write_access_warning(const WriteAccess& access, char (&out)[startup_warning_size]);
+
 // The start-up warnings on standard error: the earlier run's worker, when the status file names
 // one that still runs, then the folder checks; each is an event too.
 void warn_at_start(History& history);

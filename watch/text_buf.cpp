@@ -29,15 +29,23 @@ void put_line_end(TextBuf& out) {
     put_char(out, '\n');
 }
 
+// Digit by digit, each by subtracting its power of ten: a 64-bit division would link libgcc's
+// helpers, some 750 bytes, into each 32-bit program.
 void put_unsigned(TextBuf& out, std::uint64_t value) {
-    char digits[20];
-    std::size_t n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (n != 0) {
-        put_char(out, digits[--n]);
+    int digits = 1;
+    for (std::uint64_t power = 10; digits < 20 && power <= value; power *= 10) {
+        ++digits;
+    }
+    while (digits-- > 0) {
+        std::uint64_t power = 1;
+        for (int k = 0; k < digits; ++k) {
+            power *= 10;
+        }
+        char digit = '0';
+        for (; value >= power; value -= power) {
+            ++digit;
+        }
+        put_char(out, digit);
     }
 }
 

@@ -1,5 +1,6 @@
 // The facts behind the start-up folder warnings, as the system gives them.
 #include "../platform.h"
+#include "folder_access.h"
 #include "folder_path.h"
 #include "look_up.h"
 
@@ -115,4 +116,5 @@ void gather_startup_facts(StartupFacts& facts) {
     normalise_environment(facts.program_files[1], "ProgramW6432");
     normalise_environment(facts.program_files[2], "ProgramFiles(x86)");
     normalise_environment(facts.program_data, "ProgramData");
+    judge_folder_access(L".", L"kq2.exe", "kq2.exe", true, CP_ACP, nullptr, facts.access);
 }

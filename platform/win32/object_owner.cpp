@@ -2,8 +2,6 @@
 
 #include "look_up.h"
 
-#include <aclapi.h>
-
 #include <cstring>
 
 namespace {
@@ -19,6 +17,9 @@ using GetInfo = DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSI
                                PACL*, PSECURITY_DESCRIPTOR*);
 using SidText = BOOL(WINAPI*)(PSID, LPSTR*);
 using LookupSid = BOOL(WINAPI*)(LPCWSTR, PSID, LPWSTR, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE);
+using Membership = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
+using GetNamedInfo = DWORD(WINAPI*)(LPCWSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*,
+                                    PACL*, PACL*, PSECURITY_DESCRIPTOR*);
 
 // Every one is in Windows 2000's advapi32: all are found, or none is used.
 enum Call {
@@ -32,13 +33,16 @@ enum Call {
     get_info,
     lookup_sid,
     sid_text,
+    membership,
+    get_named_info,
     call_count
 };
-const char* const call_names[call_count] = {
+// alignas: GCC would pad it to 32 bytes, which kq2stat's size limit cannot spare.
+alignas(4) const char* const call_names[call_count] = {
     "OpenProcessToken",           "GetTokenInformation",       "InitializeSecurityDescriptor",
     "SetSecurityDescriptorOwner", "SetSecurityDescriptorDacl", "InitializeAcl",
     "AddAccessAllowedAce",        "GetSecurityInfo",           "LookupAccountSidW",
-    "ConvertSidToStringSidA"};
+    "ConvertSidToStringSidA",     "CheckTokenMembership",      "GetNamedSecurityInfoW"};
 void (*g_calls[call_count])();
 int g_found = -1; // calls found; -1 before the look-up
 
@@ -101,6 +105,44 @@ bool own_security(OwnSecurity& s) {
     return true;
 }
 
+DWORD file_security(const WCHAR* path, PSID* owner, PACL* dacl, PSECURITY_DESCRIPTOR* descriptor) {
+    *descriptor = nullptr;
+    return found()
+               ? call<GetNamedInfo>(get_named_info)(
+                     path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                     owner, nullptr, dacl, nullptr, descriptor)
+               : ERROR_PROC_NOT_FOUND;
+}
+
+PSID own_user_sid(std::uint64_t (&room)[12]) {
+    return token_sid(TokenUser, room);
+}
+
+void account_name(PSID sid, UINT code_page, char (&out)[account_name_size]) {
+    WCHAR name[account_name_size];
+    WCHAR* const account = name + 128;
+    DWORD domain_size = 127;
+    DWORD account_size = 128;
+    SID_NAME_USE use{};
+    const bool named = found() && call<LookupSid>(lookup_sid)(nullptr, sid, account, &account_size,
+                                                              name, &domain_size, &use) != FALSE;
+    // "DOMAIN\user"; a well-known group such as Everyone has no domain.
+    WCHAR* text = account;
+    if (named && name[0] != 0) {
+        name[domain_size] = L'\\';
+        std::memmove(name + domain_size + 1, account, (account_size + 1) * sizeof(WCHAR));
+        text = name;
+    }
+    if (!named || WideCharToMultiByte(code_page, 0, text, -1, out, account_name_size, nullptr,
+                                      nullptr) == 0) {
+        LPSTR sid_text_form = nullptr; // "S-1-5-19"
+        if (found() && call<SidText>(sid_text)(sid, &sid_text_form) != FALSE) {
+            lstrcpynA(out, sid_text_form, account_name_size);
+            LocalFree(sid_text_form);
+        }
+    }
+}
+
 void read_owner(HANDLE object, UINT code_page, OwnerFacts& facts) {
     facts.opened = true;
     PSID owner = nullptr;
@@ -118,28 +160,16 @@ void read_owner(HANDLE object, UINT code_page, OwnerFacts& facts) {
     facts.own_default = same_sid(owner, token_sid(TokenOwner, token));
     // Named only where it is said: a name can take a domain controller's answer.
     if (!facts.own && !facts.own_default) {
-        WCHAR name[account_name_size];
-        WCHAR* const account = name + 128;
-        DWORD domain_size = 127;
-        DWORD account_size = 128;
-        SID_NAME_USE use{};
-        const bool named = call<LookupSid>(lookup_sid)(nullptr, owner, account, &account_size, name,
-                                                       &domain_size, &use) != FALSE;
-        // "DOMAIN\user"; a well-known group such as Everyone has no domain.
-        WCHAR* text = account;
-        if (named && name[0] != 0) {
-            name[domain_size] = L'\\';
-            std::memmove(name + domain_size + 1, account, (account_size + 1) * sizeof(WCHAR));
-            text = name;
-        }
-        if (!named || WideCharToMultiByte(code_page, 0, text, -1, facts.account, account_name_size,
-                                          nullptr, nullptr) == 0) {
-            LPSTR sid = nullptr; // "S-1-5-19"
-            if (call<SidText>(sid_text)(owner, &sid) != FALSE) {
-                lstrcpynA(facts.account, sid, account_name_size);
-                LocalFree(sid);
-            }
-        }
+        account_name(owner, code_page, facts.account);
     }
     LocalFree(descriptor);
+}
+
+bool runs_as_administrator() {
+    // S-1-5-32-544; SYSTEM's token holds it too. A filtered administrator's (UAC) holds it for
+    // deny only, which this does not count.
+    static unsigned char administrators[16] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0};
+    BOOL member = FALSE;
+    return found() && call<Membership>(membership)(nullptr, administrators, &member) != FALSE &&
+           member != FALSE;
 }

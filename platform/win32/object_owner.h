@@ -1,10 +1,12 @@
-// The security of named objects, through advapi32, which the products do not import: looked up
-// once at run time and kept loaded.
+// The security of named objects and files, through advapi32, which the products do not import:
+// looked up once at run time and kept loaded.
 #pragma once
 
 #include "../../watch/object_owner.h"
 
 #include <windows.h>
+
+#include <aclapi.h>
 
 #include <cstdint>
 
@@ -22,3 +24,13 @@ bool own_security(OwnSecurity& s);
 // The owner of the object open in object, which needs READ_CONTROL; its name in code_page.
 // Sets facts.opened; the rest where the owner can be read.
 void read_owner(HANDLE object, UINT code_page, OwnerFacts& facts);
+
+// GetNamedSecurityInfo of a file or folder: its owner and DACL (null for a NULL DACL), in a
+// descriptor to LocalFree. 0, or the system's error code.
+DWORD file_security(const WCHAR* path, PSID* owner, PACL* dacl, PSECURITY_DESCRIPTOR* descriptor);
+// This process's user, in room; null where it cannot be read.
+PSID own_user_sid(std::uint64_t (&room)[12]);
+// "DOMAIN\user" in code_page, else the SID's string form.
+void account_name(PSID sid, UINT code_page, char (&out)[account_name_size]);
+// Whether the process runs as SYSTEM or an elevated administrator.
+bool runs_as_administrator();

@@ -48,7 +48,7 @@ TEST(GuideMessages, EachMessageStandsInTheGuideAsPrinted) {
         put_lock_holder(w, owner), expect_in_guide(std::string("\n") + line);
     }
     StartupFacts f{"", "", "C:\\tools", "C:\\TOOLS", true, true, "C:\\Users\\NAME\\AppData\\Local",
-                   "C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM32", "", {"C:\\PROGRAM FILES"}, ""};
+                   "C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM32", "", {"C:\\PROGRAM FILES"}, "", {}};
     const char* const current[][2] = {{"C:\\Windows\\system32", "C:\\WINDOWS\\SYSTEM32"},
         {"\\\\server\\share\\kq2", ""}, {"C:\\kq2", "C:\\KQ2"},
         {"C:\\Program Files\\kq2", "C:\\PROGRAM FILES\\KQ2"}};
@@ -72,7 +72,7 @@ TEST(GuideMessages, EachMessageStandsInTheGuideAsPrinted) {
 
     // kq2stat's line for C:\kq2: whole when OK, else up to its perfdata.
     const FolderFacts ok{"C:\\kq2", StatusFile::parsed, 0, 1, 0, {37, 1, 1234}, Heartbeat::file, 0,
-                         true, true, true, {}, true, true};
+                         true, true, true, {}, true, true, {}};
     FolderFacts c[16];
     std::fill(std::begin(c), std::end(c), ok);
     c[1].is_folder = false;
@@ -96,6 +96,34 @@ TEST(GuideMessages, EachMessageStandsInTheGuideAsPrinted) {
         format_plugin_output(out, &facts, &verdict, 1, 60, nullptr);
         const std::string said = room;
         expect_in_guide(&facts == c ? said : said.substr(0, said.find(" |")));
+    }
+
+    // Who else may change what runs: at start-up (event 31) and in kq2stat's lines.
+    const AceFact everyone{false, 0, 0x1301ff, Trustee::everyone, ""};
+    const AceFact users{false, 0, 0x2, Trustee::users, ""};
+    WriteAccess open{}, drive{}, unread{}, own{};
+    judge_acl({nullptr, true, Dacl::listed, 0, Trustee::self, "", &everyone, 1, nullptr}, open);
+    judge_acl({nullptr, true, Dacl::listed, 0, Trustee::self, "", &users, 1, nullptr}, own);
+    judge_acl({nullptr, true, Dacl::no_permissions, 0, Trustee::self, "", nullptr, 0, nullptr},
+              drive);
+    judge_acl({"kq2.exe", false, Dacl::unreadable, 5, Trustee::self, "", nullptr, 0, nullptr},
+              unread);
+    for (const WriteAccess* access : {&open, &drive, &unread}) {
+        char warning[startup_warning_size];
+        EXPECT_TRUE(write_access_warning(*access, warning));
+        expect_in_guide(warning);
+    }
+    // kq2stat: the judged folder's own, then kq2stat's folder said first (facts after the count).
+    FolderFacts k[3] = {ok, ok, ok};
+    k[0].access = open, k[2].folder = "C:\\Program Files\\kq2", k[2].access = own;
+    for (int at = 0; at < 2; ++at) {
+        const Verdict verdict = judge_folder(k[at], 60);
+        char room[1024];
+        TextBuf out = text_buf(room, sizeof room);
+        EXPECT_EQ(format_plugin_output(out, k + at, &verdict, 1, 60, nullptr, at == 1),
+                  State::warning);
+        const std::string said = room;
+        expect_in_guide(said.substr(0, said.find(at == 0 ? " |" : " 1 launch")));
     }
 
     // What the watch words itself: brought about over the simulated platform, then read back from

@@ -20,7 +20,8 @@ const StartupFacts machine{"",
                            "C:\\WINDOWS\\SYSTEM32",
                            "C:\\WINDOWS\\SYSWOW64",
                            {"", "", "C:\\PROGRAM FILES (X86)"},
-                           "C:\\PROGRAMDATA"};
+                           "C:\\PROGRAMDATA",
+                           {}};
 
 // All folder warnings for a current folder without 8.3 names (so the OS-free step normalises
 // it), the supervisor in C:\tools or beside its worker there.

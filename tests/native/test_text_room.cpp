@@ -88,6 +88,14 @@ TEST(TextRoom, Kq2statTextsFitForEveryFolderAtOnce) {
         [](FolderFacts& f) { f.fkill_found = false; },
         [](FolderFacts& f) { f.status = StatusFile::unreadable; },
         [](FolderFacts& f) { f.heartbeat = Heartbeat::unreadable; },
+        [](FolderFacts& f) { // every account named, with the longest name, all it may do
+            for (Writer& writer : f.access.writers) {
+                std::memset(writer.name, 'a', account_name_size - 1), writer.may = 15;
+            }
+            f.access.count = max_writers, f.access.more = f.access.unreadable = true;
+            std::memset(f.access.unreadable_object, 'o', sizeof f.access.unreadable_object - 1);
+            f.access.unreadable_error = most;
+        },
     };
     for (const auto reason : reasons) {
         for (std::size_t i = 0; i < max_folders; ++i) {

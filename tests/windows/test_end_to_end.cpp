@@ -14,8 +14,10 @@ const char* test_name() {
 // A check comes 61 s after the start; allow for a slow start and slow commands.
 constexpr DWORD first_check_ms = 61000 + 15000;
 
+// In a folder that Everyone may write: said once, and the watch goes on as before.
 TEST(EndToEnd, WorkerThatNeverBeatsIsKilledWithItsOwnIdAndRelaunchedAlike) {
     SupervisorRun run(test_name());
+    ASSERT_TRUE(unix_chmod(run.dir, "o+w"));
     ASSERT_TRUE(run.start("/nobeat /record"));
     ASSERT_TRUE(run.wait_for_status("restarts 1 ,", 10000)) << run.status();
     const DWORD first = run.status_pid();
@@ -35,6 +37,12 @@ TEST(EndToEnd, WorkerThatNeverBeatsIsKilledWithItsOwnIdAndRelaunchedAlike) {
     EXPECT_NE(starts[1].pid, first);
     EXPECT_EQ(run.status_pid(), starts[1].pid);
     EXPECT_TRUE(process_alive(starts[1].pid));
+    const std::string output = read_file(run.path("output.txt"));
+    const std::size_t at = output.find("warning: others may change what runs from this folder: "
+                                       "Everyone may create files there, delete or replace its "
+                                       "files\r\n");
+    EXPECT_NE(at, std::string::npos) << output;
+    EXPECT_EQ(output.find("warning", at + 1), std::string::npos) << output;
 }
 
 TEST(EndToEnd, BeatingWorkerIsNeverKilledAndItsHeartbeatIsConsumed) {
@@ -73,6 +81,7 @@ TEST(EndToEnd, FirstStatusLineAndALeftoverHeartbeat) {
     EXPECT_EQ(file_exists(run.path("check.txt").c_str()), -1);
     EXPECT_NE(run.status().find("restarts 1 ,"), std::string::npos) << run.status();
     EXPECT_TRUE(process_alive(worker));
+    // Nor, in a folder closed to others, who else may change what runs.
     EXPECT_EQ(read_file(run.path("output.txt")).find("warning"), std::string::npos);
 }
 

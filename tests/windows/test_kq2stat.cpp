@@ -39,6 +39,18 @@ TEST(Kq2stat, LiveFolderOkAndEachFaultOfItsFiles) {
     expect(kq2stat(run.dir, "--prometheus " + quoted(prom)), 0,
            "KQ2 OK - worker PID " + worker + " ");
     EXPECT_NE(read_file(prom).find("kq2_worker_up{folder=\""), std::string::npos);
+    std::string gauge = "kq2_others_may_write{folder=\"";
+    for (const char c : run.dir) {
+        gauge += c == '\\' ? "\\\\" : std::string(1, c);
+    }
+    EXPECT_NE(read_file(prom).find(gauge + "\"} 0\n"), std::string::npos);
+    // Open to Everyone, as chmod o+w makes it under Wine.
+    ASSERT_TRUE(unix_chmod(run.dir, "o+w"));
+    expect(kq2stat(run.dir, "--prometheus " + quoted(prom)), 1,
+           " s ago; others may change what runs from " + run.dir +
+               ": Everyone may create files there, delete or replace its files |");
+    EXPECT_NE(read_file(prom).find(gauge + "\"} 1\n"), std::string::npos);
+    ASSERT_TRUE(unix_chmod(run.dir, "o-w"));
 
     const std::string heartbeat = run.path("check.txt");
     ASSERT_TRUE(CreateDirectoryA(heartbeat.c_str(), nullptr));

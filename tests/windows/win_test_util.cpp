@@ -1,6 +1,9 @@
 #include "win_test_util.h"
 
+#include <aclapi.h>
+
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -298,4 +301,46 @@ HANDLE make_foreign_object(const char* name, bool section) {
                           : CreateMutexA(&attributes, FALSE, name);
     FreeSid(local_service);
     return made;
+}
+
+// Whether the folder's DACL lets Everyone add files, as Wine makes it from the mode bits.
+static bool everyone_may_add(const std::string& path) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    bool may = false;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &descriptor) == ERROR_SUCCESS &&
+        dacl != nullptr) {
+        for (DWORD i = 0; i < dacl->AceCount; ++i) {
+            ACCESS_ALLOWED_ACE* ace = nullptr;
+            may |= GetAce(dacl, i, reinterpret_cast<void**>(&ace)) != FALSE &&
+                   ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+                   IsWellKnownSid(&ace->SidStart, WinWorldSid) != FALSE &&
+                   (ace->Mask & FILE_ADD_FILE) != 0;
+        }
+    }
+    LocalFree(descriptor);
+    return may;
+}
+
+bool unix_chmod(const std::string& path, const char* mode) {
+    // Wine's own export; Wine starts a Unix program that CreateProcess is given, but signals its
+    // end at once and passes on no exit status: the mode is awaited in the folder's DACL.
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unix_name != nullptr ? unix_name(widen(path).c_str()) : nullptr;
+    if (name == nullptr) {
+        return false;
+    }
+    Started chmod = start_process(std::string("/bin/chmod ") + mode + " \"" + name + "\"");
+    HeapFree(GetProcessHeap(), 0, name);
+    finish_process(chmod, 10000);
+    const bool open = std::strstr(mode, "+w") != nullptr;
+    for (int tries = 0; tries < 200; ++tries, Sleep(50)) {
+        if (everyone_may_add(path) == open) {
+            return true;
+        }
+    }
+    return false;
 }

@@ -68,3 +68,6 @@ void end_process(DWORD pid, const std::wstring& image);
 // owned by LOCAL SERVICE (S-1-5-19), which Wine lets any program name as owner, with a NULL
 // DACL. Null on failure.
 HANDLE make_foreign_object(const char* name, bool section);
+// Wine only: chmod MODE ("o+w", "o-w") on the Unix folder behind path, as Wine makes its DACL
+// from the mode bits (o+w: Everyone may write). False where it did not take effect in 10 s.
+bool unix_chmod(const std::string& path, const char* mode);
