@@ -13,10 +13,19 @@ struct Result {
     std::string out;
 };
 
-// kq2stat run in dir; its output lands in out's ".out" file, as UTF-8.
+// kq2stat run in dir; its output lands in out's ".out" file, as UTF-8. Run from a folder closed
+// to others, as installed: run by an administrator it judges the folder it runs from too.
 Result kq2stat(const std::string& out, const std::wstring& dir, const std::wstring& arguments) {
-    Started run = start_process_w(widen(quoted(product_path("kq2stat.exe"))) + L" " + arguments,
-                                  dir.c_str(), (out + ".out").c_str());
+    static const std::string program = [] {
+        const std::string folder =
+            fresh_work_dir((std::string("program_") +
+                            ::testing::UnitTest::GetInstance()->current_test_info()->name())
+                               .c_str());
+        copy_product("kq2stat.exe", folder);
+        return folder + "\\kq2stat.exe";
+    }();
+    Started run = start_process_w(widen(quoted(program)) + L" " + arguments, dir.c_str(),
+                                  (out + ".out").c_str());
     const Finished code = finish_process(run, 30000);
     return {code, read_file(out + ".out")};
 }

@@ -1,6 +1,7 @@
 #include "win_test_util.h"
 
 #include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -50,12 +51,37 @@ static void remove_tree(const std::wstring& dir) {
     RemoveDirectoryW(dir.c_str());
 }
 
+// This user, SYSTEM and Administrators only, not inherited from where the tests lie: from Vista
+// on a folder made at C:\ lets Authenticated Users change it, which the supervisor and kq2stat
+// would say throughout. Wine keeps what the mode bits can say.
+static SECURITY_ATTRIBUTES* closed() {
+    static SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+    HANDLE token = nullptr;
+    DWORD user[64];
+    DWORD size = 0;
+    char* sid = nullptr;
+    if (attributes.lpSecurityDescriptor == nullptr &&
+        OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+        GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
+        ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid)) {
+        const std::string sddl =
+            std::string("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;") + sid + ")";
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            sddl.c_str(), SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr);
+        LocalFree(sid);
+    }
+    if (token != nullptr) {
+        CloseHandle(token);
+    }
+    return attributes.lpSecurityDescriptor != nullptr ? &attributes : nullptr;
+}
+
 std::string fresh_work_dir(const char* tag) {
     const std::string root = exe_dir() + "work";
     CreateDirectoryA(root.c_str(), nullptr);
     const std::string dir = root + "\\" + tag;
     remove_tree(widen(dir));
-    CreateDirectoryA(dir.c_str(), nullptr);
+    CreateDirectoryA(dir.c_str(), closed());
     return dir;
 }
 

@@ -14,7 +14,7 @@ std::string product_path(const char* name);
 std::string probe_path(const char* name);
 // A path as one argument of a command line, in quotes: the pack may lie in a folder with blanks.
 std::string quoted(const std::string& path);
-// An empty folder of this test's own, created anew.
+// An empty folder of this test's own, created anew, closed to other accounts.
 std::string fresh_work_dir(const char* tag);
 
 std::string read_file(const std::string& path);
