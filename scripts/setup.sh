@@ -22,7 +22,7 @@ missing() {
 # Every path's packages. The i686 cross compiler and binutils are amd64 packages: the shipped zip is
 # built and checked from its bytes on either path.
 common=(cmake g++ googletest libgtest-dev g++-mingw-w64-i686 binutils-mingw-w64-i686 wine bsdutils
-  clang libclang-rt-14-dev clang-tidy cppcheck clang-format file zip unzip procps strace
+  clang libclang-rt-14-dev clang-tidy cppcheck clang-format file zip unzip procps gdb
   prometheus prometheus-node-exporter osslsigncode openssl softhsm2 libengine-pkcs11-openssl
   libxml2-utils wixl msitools icinga2-bin nagios4-core)
 wine64_path=(wine64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)

@@ -62,12 +62,18 @@ kq2_held_server_pid() {
 # kq2_trace_server PID OUT: writes to OUT, in the background until the server ends, each signal that
 # reaches the held server PID with its sender's command line, looked up at once: a server that
 # goes away mid-run leaves no other trace of why (the kernel logs no crash for a signal, and its
-# programs live on, waiting for it).
+# programs live on, waiting for it). gdb stops the server only for those signals; strace would
+# stop it at every system call, which slowed the suite under load.
 kq2_trace_server() {
   [ -n "$1" ] || return 0
-  strace -qq -e trace=none -e signal=all -p "$1" 2>&1 | while read -r line; do
-    echo "$(date +%T) $line"
-    [[ $line =~ si_pid=([0-9]+) ]] && ps -o pid=,ppid=,args= -p "${BASH_REMATCH[1]}"
+  # gdb reads its commands from a file, not a pipe.
+  printf '%s\n' 'handle all nostop noprint pass' \
+    'handle SIGTERM SIGINT SIGHUP SIGQUIT SIGUSR1 SIGUSR2 stop print pass' 'while 1' 'continue' \
+    'printf "signal %d from PID %d\n", $_siginfo.si_signo, $_siginfo._sifields._kill.si_pid' 'end' \
+    >"$2.gdb" || return 0
+  gdb -q -batch -p "$1" -x "$2.gdb" </dev/null 2>&1 | while read -r line; do
+    [[ $line =~ ^signal\ ([0-9]+)\ from\ PID\ ([0-9]+) ]] || continue
+    echo "$(date +%T) $line: $(ps -o args= -p "${BASH_REMATCH[2]}" | cut -c1-160)"
   done >"$2" 2>&1 &
 }
 
