@@ -18,7 +18,8 @@ kq2_server_pid() {
   done
 }
 
-# Whether the server PID still runs: /proc read by builtins alone, as this is asked every second.
+# Whether the server PID still runs: /proc read by builtins alone, as this is asked five times a
+# second beside every test.
 kq2_server_alive() {
   local comm
   [ -n "$1" ] && read -r comm 2>/dev/null <"/proc/$1/comm" && [ "${comm#wineserver}" != "$comm" ]
@@ -90,8 +91,8 @@ kq2_server_report() {
 # sends its output to LOG) and returns its status. Past SECONDS, as soon as the prefix's held
 # server goes away, or with LOG still empty after 60 s, it ends COMMAND and all it started, says
 # on standard error why, the test then running (LOG's last "[ RUN      ]", else the newest log in
-# logs/ beside LOG) and the prefix's processes, and returns 124. Called from scripts only: a shell with job
-# control would make setsid fork, and the session would not be COMMAND's.
+# logs/ beside LOG) and the prefix's processes, and returns 124. Called from scripts only: a
+# shell with job control would make setsid fork, and the session would not be COMMAND's.
 kq2_run_bounded() {
   local bound=$1 log=$2 started=$SECONDS server why= pid tick
   shift 2
